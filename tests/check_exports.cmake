@@ -1,0 +1,28 @@
+# Compares the shared library's defined dynamic symbols with the expected list.
+# Usage: cmake -DLIBRARY=libchordsmith.so -DEXPECTED=exported_symbols.txt -P check_exports.cmake
+execute_process(COMMAND nm -D --defined-only --format=posix ${LIBRARY}
+  OUTPUT_VARIABLE nm_out RESULT_VARIABLE nm_rc)
+if(NOT nm_rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" nm_lines "${nm_out}")
+set(actual "")
+foreach(line ${nm_lines})
+  string(REGEX MATCH "^[^ ]+" name "${line}")
+  # The sanitizer runtimes add symbols of their own to instrumented builds.
+  if(name AND NOT name MATCHES "^(__asan|__ubsan|__tsan|__sanitizer|_fini|_init)")
+    list(APPEND actual ${name})
+  endif()
+endforeach()
+file(STRINGS ${EXPECTED} expected REGEX "^[^#]")
+list(SORT actual)
+list(SORT expected)
+if(NOT actual STREQUAL expected)
+  set(extra ${actual})
+  list(REMOVE_ITEM extra ${expected})
+  set(missing ${expected})
+  list(REMOVE_ITEM missing ${actual})
+  message(FATAL_ERROR "Exported symbols differ.\n  unexpected: ${extra}\n  missing: ${missing}")
+endif()
+list(LENGTH actual n)
+message(STATUS "${n} exported symbols, as expected")
