@@ -1,0 +1,165 @@
+// Spectrum analyser state, the resonator bank and its two native methods; see spectrum.h.
+#include "spectrum.h"
+
+#include <jni.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+std::atomic<int> spectrum_enabled{1};
+
+namespace {
+
+constexpr int kDecimation = 4;       // keep every 4th output sample
+constexpr int kIntervalDivisor = 8;  // analyse every (analysis rate / 8) counted output samples
+constexpr int kBandsPerOctave = 12;
+constexpr int kReferenceBand = 45;  // A4
+constexpr float kReferenceFreq = 440.0f;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kInvWindow = 0.000244140625;  // 1 / 4096, exact
+constexpr float kLeak = 0.2f;                  // share of the previous level kept by the smoothing
+
+float spectrum_samples[kSpectrumWindow];  // the window: latest kept samples, oldest at 0
+float spectrum_buffer[kSpectrumWindow];   // Hann-windowed copy made at each analysis
+float spectrum_values[kSpectrumBands];    // band levels, shared with readers (relaxed atomics)
+float spectrum_freq[kSpectrumBands];      // band centre frequencies, Hz
+// Per band and window position, e^(-j*theta) split into cos theta and -sin theta. Each band's
+// row is contiguous; the resonator walks it in ascending position order.
+float coeff_sin[kSpectrumBands][kSpectrumWindow];
+float coeff_cos[kSpectrumBands][kSpectrumWindow];
+int samplesIn = 0;        // output samples counted since the last analysis (survives set-up)
+int sampleRate = 0;       // analysis rate: the engine's rate / 4
+int channels = 0;         // as given at set-up; anything but 1 runs as stereo
+int analysisSamples = 0;  // counted samples between two analyses: sampleRate / 8
+
+// Band i's centre, 440 * 2^((i - 45) / 12): exponent in float, power in double rounded to
+// float, product with 440 in float.
+float bandFrequency(int band) {
+  const float exponent = (float)(band - kReferenceBand) / (float)kBandsPerOctave;
+  const float power = (float)std::pow(2.0, (double)exponent);
+  return kReferenceFreq * power;
+}
+
+// theta = p * (f * 2pi) / sampleRate in double, rounded to float; cos and sin of that float
+// in double, rounded to float.
+void fillCoefficients(int band, float freq) {
+  const double radiansPerSample = (double)freq * kTwoPi;
+  for (int p = 0; p < kSpectrumWindow; p++) {
+    const float theta = (float)(radiansPerSample * (double)p / (double)sampleRate);
+    coeff_cos[band][p] = (float)std::cos((double)theta);
+    coeff_sin[band][p] = (float)-std::sin((double)theta);
+  }
+}
+
+// Correlates the windowed buffer with band i's sinusoid: two single-precision sums in ascending
+// position order (the order is part of the result), magnitude sqrt in double over 4096.
+float resonate(int band) {
+  const float* sinRow = coeff_sin[band];
+  const float* cosRow = coeff_cos[band];
+  float sinPart = 0.0f;
+  float cosPart = 0.0f;
+  for (int p = 0; p < kSpectrumWindow; p++) {
+    sinPart += spectrum_buffer[p] * sinRow[p];
+    cosPart += spectrum_buffer[p] * cosRow[p];
+  }
+  const float power = cosPart * cosPart + sinPart * sinPart;
+  return (float)(std::sqrt((double)power) / (double)kSpectrumWindow);
+}
+
+void analyse() {
+  // Periodic Hann window of length 4096 (w_0 = 0, w_2048 = 1), in double; product rounded to float.
+  for (int i = 0; i < kSpectrumWindow; i++) {
+    const double w = 0.5 - 0.5 * std::cos((double)i * kTwoPi * kInvWindow);
+    spectrum_buffer[i] = (float)(w * (double)spectrum_samples[i]);
+  }
+  for (int band = 0; band < kSpectrumBands; band++) {
+    const float magnitude = resonate(band);
+    float previous = cs_load_relaxed(&spectrum_values[band]);
+    // A leaky sum would keep a NaN or infinity for ever; restart from 0 so that the display
+    // recovers once the offending samples have left the window.
+    if (!std::isfinite(previous)) previous = 0.0f;
+    cs_store_relaxed(&spectrum_values[band], magnitude + kLeak * previous);
+  }
+}
+
+}  // namespace
+
+void spectrum_init(int sampleFreq, int sampleChannels) {
+  channels = sampleChannels;
+  sampleRate = sampleFreq / kDecimation;
+  analysisSamples = sampleRate / kIntervalDivisor;
+  std::memset(spectrum_samples, 0, sizeof spectrum_samples);
+  for (int band = 0; band < kSpectrumBands; band++) {
+    const float freq = bandFrequency(band);
+    cs_store_relaxed(&spectrum_values[band], 0.0f);
+    spectrum_freq[band] = freq;
+    if (sampleRate > 0) {
+      fillCoefficients(band, freq);
+    } else {
+      // No phase is defined without a rate; the analyser stays idle, keep the rows neutral.
+      std::memset(coeff_cos[band], 0, sizeof coeff_cos[band]);
+      std::memset(coeff_sin[band], 0, sizeof coeff_sin[band]);
+    }
+  }
+}
+
+void spectrum_push(float* samples, int size, int channel) {
+  if (spectrum_enabled.load(std::memory_order_relaxed) == 0) return;
+  if (size < 0) return;  // nothing sensible to take; must not move or write the window
+
+  int inputSize = size / kDecimation;
+  if (inputSize > kSpectrumWindow) inputSize = kSpectrumWindow;
+  float* newest = spectrum_samples + (kSpectrumWindow - inputSize);
+
+  const bool stereo = channels != 1;  // the engine runs two channels for every other count
+  if (!stereo || channel == 0) {
+    std::memmove(spectrum_samples, spectrum_samples + inputSize,
+                 sizeof(float) * (size_t)(kSpectrumWindow - inputSize));
+    for (int j = 0; j < inputSize; j++) newest[j] = samples[kDecimation * j];
+    if (stereo) return;  // the right call of the pair counts
+  } else {
+    for (int j = 0; j < inputSize; j++) newest[j] = (newest[j] + samples[kDecimation * j]) * 0.5f;
+  }
+
+  // Rates below 32 Hz give no interval: the window fills, nothing is counted or analysed.
+  if (analysisSamples <= 0) return;
+  // Saturate rather than overflow: hops longer than the interval leave a growing surplus.
+  const long long counted = (long long)samplesIn + size;
+  samplesIn = counted > INT_MAX ? INT_MAX : (int)counted;
+  if (samplesIn < analysisSamples) return;
+  samplesIn -= analysisSamples;  // at most one analysis per call; the surplus carries over
+  analyse();
+}
+
+int spectrum_size(void) { return kSpectrumBands; }
+
+float* spectrum_get(void) { return spectrum_values; }
+
+void spectrum_copy_values(float* out, int count) {
+  const int n = count < kSpectrumBands ? count : kSpectrumBands;
+  for (int i = 0; i < n; i++) out[i] = cs_load_relaxed(&spectrum_values[i]);
+}
+
+const float* spectrum_band_frequencies() { return spectrum_freq; }
+const float* spectrum_window_samples() { return spectrum_samples; }
+float spectrum_coeff_cos(int band, int position) { return coeff_cos[band][position]; }
+float spectrum_coeff_sin(int band, int position) { return coeff_sin[band][position]; }
+int spectrum_pending_samples() { return samplesIn; }
+int spectrum_analysis_interval() { return analysisSamples > 0 ? analysisSamples : 0; }
+
+extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspSpectrumEnable(JNIEnv* /*env*/,
+                                                                                            jobject /*thiz*/,
+                                                                                            jint enabled) {
+  spectrum_enabled.store(enabled, std::memory_order_relaxed);
+}
+
+extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspGetSpectrum(
+    JNIEnv* env, jobject /*thiz*/, jfloatArray jSpectrum, jint jSize) {
+  if (jSpectrum == nullptr) return;
+  const jsize length = env->GetArrayLength(jSpectrum);
+  jfloat* out_spectrum = env->GetFloatArrayElements(jSpectrum, nullptr);
+  if (out_spectrum == nullptr) return;  // the JVM has an exception pending
+  spectrum_copy_values(out_spectrum, jSize < length ? jSize : length);
+  env->ReleaseFloatArrayElements(jSpectrum, out_spectrum, 0);
+}
