@@ -1,0 +1,188 @@
+// Voice-removal filter state, the filter step, the set-ups and their native method; see iirfilter.h.
+#include "iirfilter.h"
+
+#include <jni.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+iirFilter iirLeft = {};
+iirFilter iirRight = {};
+std::atomic<int> inFilterSetup{0};
+std::atomic<int> inFilterProcess[2] = {{0}, {0}};
+
+namespace {
+
+bool initialized = false;  // set by the first iir_init
+// Serialises set-ups (and iir_init) among themselves; application threads only, never audio.
+std::mutex setupMutex;
+void* mallocAllocator(std::size_t bytes) { return std::malloc(bytes); }
+IirAllocator allocator = &mallocAllocator;
+
+// Room for `count` doubles, or null when count is 0 or memory cannot be had.
+double* obtainDoubles(int count) {
+  if (count <= 0) return nullptr;
+  // A count this large cannot be honoured; the guard keeps the byte size from wrapping.
+  if (static_cast<std::size_t>(count) > SIZE_MAX / sizeof(double)) return nullptr;
+  return static_cast<double*>(allocator(static_cast<std::size_t>(count) * sizeof(double)));
+}
+
+// Frees every array the filter owns and leaves it without coefficients (all fields zero).
+void clearFilter(iirFilter* filter) {
+  std::free(filter->a);
+  std::free(filter->b);
+  std::free(filter->buf1);
+  std::free(filter->buf2);
+  *filter = iirFilter{};
+}
+
+// sizeA, sizeB >= 1 and both arrays present. The old arrays go first, then the new ones are
+// obtained; if any cannot be, the filter stays cleared so its orders and arrays always agree.
+bool rebuildFilter(iirFilter* filter, const double* ca, const double* cb, int sizeA, int sizeB) {
+  clearFilter(filter);
+  const int n1 = sizeB - 1;
+  const int n2 = sizeA - 1;
+  double* a = obtainDoubles(sizeA);
+  double* b = obtainDoubles(sizeB);
+  double* buf1 = obtainDoubles(n1);
+  double* buf2 = obtainDoubles(n2);
+  if (a == nullptr || b == nullptr || (n1 > 0 && buf1 == nullptr) || (n2 > 0 && buf2 == nullptr)) {
+    std::free(a);
+    std::free(b);
+    std::free(buf1);
+    std::free(buf2);
+    return false;
+  }
+  std::memcpy(a, ca, static_cast<std::size_t>(sizeA) * sizeof(double));
+  std::memcpy(b, cb, static_cast<std::size_t>(sizeB) * sizeof(double));
+  for (int i = 0; i < n1; i++) buf1[i] = 0.0;
+  for (int i = 0; i < n2; i++) buf2[i] = 0.0;
+  filter->n1 = n1;
+  filter->n2 = n2;
+  filter->a = a;
+  filter->b = b;
+  filter->buf1 = buf1;
+  filter->buf2 = buf2;
+  filter->pos2 = 0;
+  filter->pos1 = 0;
+  return true;
+}
+
+bool validSetUp(const double* ca, const double* cb, int sizeA, int sizeB) {
+  // b[0] is always read and a count of 0 would give a negative order: such a request is
+  // ignored rather than half-applied.
+  return ca != nullptr && cb != nullptr && sizeA >= 1 && sizeB >= 1;
+}
+
+// Spins until no step of `channel` is under way. Any step that raises its flag after
+// inFilterSetup went up sees the set-up and leaves the filter alone.
+void waitForStep(int channel) {
+  while (inFilterProcess[channel].load() != 0) {
+  }
+}
+
+}  // namespace
+
+void iir_set_allocator(IirAllocator alloc) {
+  std::lock_guard<std::mutex> lock(setupMutex);
+  allocator = alloc != nullptr ? alloc : &mallocAllocator;
+}
+
+void iir_init(void) {
+  std::lock_guard<std::mutex> lock(setupMutex);
+  if (initialized) return;
+  initialized = true;
+  // Nothing to clear: the filters are zero from load, and a filter configured before the
+  // first engine set-up keeps its coefficients (zeroing it would lose them and leak its arrays).
+}
+
+void iir_init_filter(iirFilter* filter, double* ca, double* cb, int sizeA, int sizeB) {
+  if (filter == nullptr || !validSetUp(ca, cb, sizeA, sizeB)) return;
+  rebuildFilter(filter, ca, cb, sizeA, sizeB);
+}
+
+void iir_init_filters(double* ca, double* cb, int sizeA, int sizeB) {
+  if (!validSetUp(ca, cb, sizeA, sizeB)) return;
+  std::lock_guard<std::mutex> lock(setupMutex);
+
+  inFilterSetup.store(1);  // steps that begin from here on pass their input through
+  waitForStep(0);
+  const bool leftOk = rebuildFilter(&iirLeft, ca, cb, sizeA, sizeB);
+  waitForStep(1);
+  // Out of memory on either side: leave both without coefficients, so the pair never
+  // filters one channel and not the other. iirLeft is still ours: no step of channel 0 can
+  // touch it until inFilterSetup comes down.
+  if (!leftOk || !rebuildFilter(&iirRight, ca, cb, sizeA, sizeB)) {
+    clearFilter(&iirLeft);
+    clearFilter(&iirRight);
+  }
+  inFilterSetup.store(0);
+}
+
+double iir_step(int channel, double inputValue) {
+  // Anything but 0 is the right channel, so the flag index stays within its two elements.
+  const int c = channel == 0 ? 0 : 1;
+  // Raise the flag before testing for a set-up: a set-up that raised its own flag first is
+  // then seen here, and one that raises it later sees ours and waits for this step to end.
+  inFilterProcess[c].store(1);
+  if (inFilterSetup.load() != 0) {
+    inFilterProcess[c].store(0);
+    return inputValue;
+  }
+  iirFilter& f = c == 0 ? iirLeft : iirRight;
+  if (f.b == nullptr) {  // never set up, or its set-up ran out of memory: pass-through
+    inFilterProcess[c].store(0);
+    return inputValue;
+  }
+
+  // Direct form I, summed in double in a fixed order: b[0] * x[n], then b[j] * x[n - j] for
+  // j = 1 .. n1, then - a[j] * y[n - j] for j = 1 .. n2. x[n - j] lies j slots before pos1 in the
+  // ring (wrapping), so walking backwards from pos1 - 1 visits the past newest first.
+  double acc = inputValue * f.b[0];
+  int k = f.pos1;
+  for (int j = 1; j <= f.n1; j++) {
+    k = k == 0 ? f.n1 - 1 : k - 1;
+    acc += f.b[j] * f.buf1[k];
+  }
+  k = f.pos2;
+  for (int j = 1; j <= f.n2; j++) {
+    k = k == 0 ? f.n2 - 1 : k - 1;
+    acc -= f.a[j] * f.buf2[k];
+  }
+  if (f.n1 > 0) {
+    f.buf1[f.pos1] = inputValue;
+    f.pos1 = f.pos1 + 1 == f.n1 ? 0 : f.pos1 + 1;
+  }
+  if (f.n2 > 0) {
+    f.buf2[f.pos2] = acc;  // kept exactly as computed, however large
+    f.pos2 = f.pos2 + 1 == f.n2 ? 0 : f.pos2 + 1;
+  }
+
+  inFilterProcess[c].store(0);
+  return acc;
+}
+
+extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalFilter(
+    JNIEnv* env, jobject /*thiz*/, jdoubleArray coeffA, jdoubleArray coeffB, jint sizeA, jint sizeB) {
+  if (coeffA == nullptr || coeffB == nullptr) return;
+  // Never read past either array: the counts are bounded by the arrays' lengths. Lengths are
+  // taken before any elements, since no other JNI call is allowed once one fetch has failed.
+  const jsize lengthA = env->GetArrayLength(coeffA);
+  const jsize lengthB = env->GetArrayLength(coeffB);
+  const int countA = sizeA < lengthA ? sizeA : lengthA;
+  const int countB = sizeB < lengthB ? sizeB : lengthB;
+  if (countA < 1 || countB < 1) return;  // nothing usable: both filters stay as they were
+
+  jdouble* inA = env->GetDoubleArrayElements(coeffA, nullptr);
+  if (inA == nullptr) return;  // the JVM has an exception pending
+  jdouble* inB = env->GetDoubleArrayElements(coeffB, nullptr);
+  if (inB == nullptr) {
+    env->ReleaseDoubleArrayElements(coeffA, inA, 0);
+    return;
+  }
+  iir_init_filters(inA, inB, countA, countB);
+  env->ReleaseDoubleArrayElements(coeffB, inB, 0);
+  env->ReleaseDoubleArrayElements(coeffA, inA, 0);
+}
