@@ -1,0 +1,333 @@
+// Phase vocoder state, the frame pipeline and phase locking; see vocoder.h for the conventions.
+#include "vocoder.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "eq.h"
+#include "fft.h"
+#include "spectrum.h"
+
+double lastStretchFactor = 0.0;
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr int kQueueSamples = 100000;         // fixed length of each input and output queue
+constexpr float kPeakFloor = 1.1754944e-38f;  // smallest normal float: the peak search's edges
+constexpr float kNoMinimum = 3.4028235e+38f;  // largest finite float: start of a valley search
+// princarg truncates angle / pi to int and may then step one further from zero; past this
+// bound the conversion or the step would overflow.
+constexpr double kMaxQuotient = 2147483647.0;
+
+int winSize = 0;            // N: frame length and transform size
+int winHalf = 0;            // H = N / 2: bins 0 .. H - 1 are analysed and resynthesised
+int stepIn = 0;             // analysis hop
+int stepOut = 0;            // synthesis hop of the current call, shared by both channels
+int inIndexes[2] = {0, 0};  // next write position in each input queue; 0 = not started
+int initialized = 0;
+
+float* window = nullptr;                    // periodic Hann, N
+float* windowOut = nullptr;                 // synthesis window, window * 2 / N
+float* omega = nullptr;                     // nominal phase advance of each bin over one analysis hop
+float* inputs[2] = {nullptr, nullptr};      // input queues; the frame being collected is [0, N)
+float* waves[2] = {nullptr, nullptr};       // overlap-add queues; [0, N) in use, the rest zero
+float* fftBuffers[2] = {nullptr, nullptr};  // 2N interleaved (re, im)
+float* mags[2] = {nullptr, nullptr};        // bins 0 .. H - 1, then the two boundary entries
+float* phis[2] = {nullptr, nullptr};        // analysis phases of the current frame
+float* phi0s[2] = {nullptr, nullptr};       // analysis phases of the previous frame
+float* psis[2] = {nullptr, nullptr};        // synthesis phases
+int* peakBins[2] = {nullptr, nullptr};
+int* valleyBins[2] = {nullptr, nullptr};
+
+void (*pushSink)(float*, int, int) = spectrum_push;
+
+void freeBuffers() {
+  std::free(window);
+  std::free(windowOut);
+  std::free(omega);
+  window = windowOut = omega = nullptr;
+  for (int c = 0; c < 2; c++) {
+    std::free(phi0s[c]);
+    std::free(psis[c]);
+    std::free(inputs[c]);
+    std::free(waves[c]);
+    std::free(mags[c]);
+    std::free(phis[c]);
+    std::free(peakBins[c]);
+    std::free(valleyBins[c]);
+    std::free(fftBuffers[c]);
+    phi0s[c] = psis[c] = inputs[c] = waves[c] = mags[c] = phis[c] = fftBuffers[c] = nullptr;
+    peakBins[c] = valleyBins[c] = nullptr;
+  }
+}
+
+// All or nothing: on failure everything obtained so far is released again.
+bool obtainBuffers(int n) {
+  const size_t frameFloats = (size_t)n * sizeof(float);
+  // The peak search writes its boundary value at H and H + 1, which for N = 1 and 2 lies
+  // past N entries; the int tables get the same room.
+  const int binRoom = n > n / 2 + 2 ? n : n / 2 + 2;
+  const size_t binFloats = (size_t)binRoom * sizeof(float);
+  const size_t binInts = (size_t)binRoom * sizeof(int);
+  window = (float*)std::malloc(frameFloats);
+  windowOut = (float*)std::malloc(frameFloats);
+  omega = (float*)std::malloc(frameFloats);
+  bool ok = window && windowOut && omega;
+  for (int c = 0; c < 2; c++) {
+    phi0s[c] = (float*)std::malloc(binFloats);
+    psis[c] = (float*)std::malloc(binFloats);
+    inputs[c] = (float*)std::calloc(kQueueSamples, sizeof(float));
+    waves[c] = (float*)std::calloc(kQueueSamples, sizeof(float));
+    mags[c] = (float*)std::malloc(binFloats);
+    phis[c] = (float*)std::malloc(binFloats);
+    peakBins[c] = (int*)std::malloc(binInts);
+    valleyBins[c] = (int*)std::malloc(binInts);
+    fftBuffers[c] = (float*)std::malloc(2 * frameFloats);
+    ok = ok && phi0s[c] && psis[c] && inputs[c] && waves[c] && mags[c] && phis[c] && peakBins[c] &&
+         valleyBins[c] && fftBuffers[c];
+  }
+  if (!ok) freeBuffers();
+  return ok;
+}
+
+void resetChannelPhases(int c) {
+  std::memset(phi0s[c], 0, (size_t)winSize * sizeof(float));
+  std::memset(psis[c], 0, (size_t)winSize * sizeof(float));
+}
+
+void resetPhases() {
+  resetChannelPhases(0);
+  resetChannelPhases(1);
+}
+
+void initWindow() {
+  const float n = (float)winSize;
+  for (int i = 0; i < winSize; i++) {
+    window[i] = (float)(std::cos((double)i * kTwoPi / (double)winSize) * -0.5 + 0.5);
+    windowOut[i] = (window[i] + window[i]) / n;  // float
+  }
+}
+
+void initOmega() {
+  const double advance = kTwoPi * (double)stepIn;
+  for (int i = 0; i < winSize; i++) omega[i] = (float)((double)i * advance / (double)winSize);
+}
+
+void applyWindow(const float* input, float* fftBuffer) {
+  for (int i = 0; i < winSize; i++) {
+    fftBuffer[2 * i] = input[i] * window[i];
+    fftBuffer[2 * i + 1] = 0.0f;
+  }
+}
+
+// Magnitudes and phases of bins 0 .. H - 1. Returns false when a phase is NaN (a non-finite
+// sample, or a transform that overflowed): such a phase must not reach the phase memories.
+bool analyze(float* fftBuffer, float* mag, float* phi, int c) {
+  fft_process(fftBuffer, -1, c);
+  bool finite = true;
+  for (int i = 0; i < winHalf; i++) {
+    const float re = fftBuffer[2 * i];
+    const float im = fftBuffer[2 * i + 1];
+    const float power = re * re + im * im;  // summed in float
+    mag[i] = (float)std::sqrt((double)power);
+    phi[i] = (float)std::atan2((double)im, (double)re);
+    if (std::isnan(phi[i])) finite = false;
+  }
+  return finite;
+}
+
+// Identity phase locking: each peak's synthesis phase advances by its measured advance times
+// the stretch factor, and every bin of its region turns by the same rotation. Each
+// princarg argument is formed in float in the order written.
+void phaseLock(int nPeaks, const int* peaks, const int* valleys, const float* phi, const float* phi0,
+               float* psi, float s) {
+  for (int p = 0; p < nPeaks; p++) {
+    const int peak = peaks[p];
+    const float pomega = omega[peak];
+    // Departure of the peak's measured advance from its bin's nominal advance.
+    const float peakDeltaPhi = princarg((phi[peak] - phi0[peak]) - pomega);
+    // psi[peak] is still the previous frame's: regions ahead of this one end below its peak.
+    const float peakTargetPhase = princarg((peakDeltaPhi + pomega) * s + psi[peak]);
+    const float peakPhaseRotation = princarg(peakTargetPhase - phi[peak]);
+    for (int b = valleys[p]; b < valleys[p + 1]; b++) psi[b] = princarg(phi[b] + peakPhaseRotation);
+  }
+}
+
+void synthesize(float* fftBuffer, const float* mag, const float* psi, int c) {
+  const int eqEnabled = eq_is_enabled();
+  // The equaliser may hold fewer gains than bins (set up for another frame size, or out of
+  // memory); a bin without a gain keeps its magnitude.
+  int gains = 0;
+  const float* bands = eqBands;
+  if (eqEnabled != 0 && bands != nullptr) {
+    gains = eq_band_count();
+    if (gains > winHalf) gains = winHalf;
+  }
+  for (int i = 0; i < winHalf; i++) {
+    const float magTmp = i < gains ? mag[i] * cs_load_relaxed(&bands[i]) : mag[i];
+    const double psiTmp = (double)psi[i];
+    fftBuffer[2 * i] = (float)(std::cos(psiTmp) * (double)magTmp);
+    fftBuffer[2 * i + 1] = (float)((double)magTmp * std::sin(psiTmp));
+  }
+  // Bins H .. N - 1 (floats N .. 2N) stay empty: only the positive half is rebuilt, and the
+  // synthesis window's factor 2 / N restores the real part's scale.
+  std::memset(fftBuffer + winSize, 0, (size_t)winSize * sizeof(float));
+  fft_process(fftBuffer, 1, c);
+}
+
+void overlapAdd(float* output, const float* fftBuffer, float* wave, const float* phi, float* phi0) {
+  for (int i = 0; i < winSize; i++) wave[i] = fftBuffer[2 * i] * windowOut[i] + wave[i];
+  std::memcpy(phi0, phi, (size_t)winHalf * sizeof(float));
+  std::memcpy(output, wave, (size_t)stepOut * sizeof(float));
+  std::memmove(wave, wave + stepOut, (size_t)(winSize - stepOut) * sizeof(float));
+  std::memset(wave + winSize - stepOut, 0, (size_t)stepOut * sizeof(float));
+}
+
+void vocoder_process_frame(const float* input, float* output, float s, int c) {
+  float* fftBuffer = fftBuffers[c];
+  float* mag = mags[c];
+  float* phi = phis[c];
+  float* psi = psis[c];
+  applyWindow(input, fftBuffer);
+  const bool finite = analyze(fftBuffer, mag, phi, c);
+  const int nPeaks = findPeaks(mag, winHalf, peakBins[c], valleyBins[c]);
+  phaseLock(nPeaks, peakBins[c], valleyBins[c], phi, phi0s[c], psi, s);
+  synthesize(fftBuffer, mag, psi, c);
+  overlapAdd(output, fftBuffer, waves[c], phi, phi0s[c]);
+  // A NaN phase would otherwise live on in phi0 and psi and silence the channel until the
+  // next stretch change; the next frame starts from zero phases instead, as after a reset.
+  if (!finite) resetChannelPhases(c);
+}
+
+}  // namespace
+
+float princarg(float phase) {
+  double x = (double)phase;
+  double q = x / kPi;
+  // Guard the int conversion below: NaN, infinities and quotients beyond int range are
+  // undefined there. Infinity has no wrapped angle; a huge finite angle is first reduced by
+  // whole turns, which changes nothing for the angles a frame can produce.
+  if (!(std::fabs(q) < kMaxQuotient)) {
+    if (!std::isfinite(x)) return NAN;
+    x = std::fmod(x, kTwoPi);
+    q = x / kPi;
+  }
+  int qpd = (int)q;  // truncated toward zero
+  // An odd quotient moves one step away from zero, to the next even integer.
+  if (qpd >= 0) {
+    qpd += qpd & 1;
+  } else {
+    qpd -= qpd & 1;
+  }
+  return (float)(x - (double)qpd * kPi);
+}
+
+int findPeaks(float* mag, int half, int* peaks, int* valleys) {
+  // Bins -2 and -1 and bins H and H + 1 all hold the smallest normal float, so the edges
+  // compete against a floor: a bin of exact silence is never a peak.
+  mag[half] = kPeakFloor;
+  mag[half + 1] = kPeakFloor;
+  valleys[0] = 0;
+  int nPeaks = 0;
+  int lastPeak = 0;
+  int bin = 0;
+  while (bin < half) {
+    const float m = mag[bin];
+    const float left2 = bin >= 2 ? mag[bin - 2] : kPeakFloor;
+    const float left1 = bin >= 1 ? mag[bin - 1] : kPeakFloor;
+    // Strictly greater than all four neighbours: a plateau has no peak, and a NaN neighbour
+    // makes every comparison false.
+    if (m > left2 && m > left1 && m > mag[bin + 1] && m > mag[bin + 2]) {
+      peaks[nPeaks] = bin;
+      if (nPeaks > 0) {
+        // Valley: the lowest magnitude since the previous peak, lowest index among equals.
+        float min = kNoMinimum;
+        int minLoc = 0;
+        for (int i = lastPeak; i < bin; i++) {
+          if (mag[i] < min) {
+            min = mag[i];
+            minLoc = i;
+          }
+        }
+        valleys[nPeaks] = minLoc;
+      }
+      nPeaks++;
+      lastPeak = bin;
+      bin += 3;  // the next two bins are below this peak and cannot be peaks
+    } else {
+      bin++;
+    }
+  }
+  valleys[nPeaks] = half;
+  return nPeaks;
+}
+
+void vocoder_set_push_sink(void (*sink)(float*, int, int)) {
+  pushSink = sink != nullptr ? sink : spectrum_push;
+}
+
+VocoderState vocoder_state() {
+  return {initialized,          winSize,           winHalf, stepIn, stepOut, {inIndexes[0], inIndexes[1]},
+          {phi0s[0], phi0s[1]}, {psis[0], psis[1]}};
+}
+
+void vocoder_init(int pWinSize, int step) {
+  // A size the transform cannot take, or a hop outside the frame, would index past the tables
+  // and queues: keep the current set-up.
+  if (!fft_size_supported(pWinSize) || step < 1 || step > pWinSize) return;
+
+  if (initialized) freeBuffers();
+  initialized = 0;
+  winSize = pWinSize;
+  winHalf = winSize / 2;
+  stepIn = step;
+  inIndexes[0] = inIndexes[1] = 0;
+  // Out of memory: stay uninitialised (vocoder_process then does nothing) rather than half
+  // built; the next vocoder_init tries again.
+  if (!obtainBuffers(winSize)) return;
+
+  resetPhases();
+  initialized = 1;
+  fft_init(winSize);
+  initWindow();
+  initOmega();
+}
+
+void vocoder_process(float* inputBuffer, int inSize, float* outputBuffer, int pStepOut, int channel) {
+  if (!initialized || (channel != 0 && channel != 1)) return;
+  const int c = channel;
+  // A hop past the frame would move the output queue by a negative length; a negative one
+  // would copy a negative count.
+  if (pStepOut < 0) pStepOut = 0;
+  if (pStepOut > winSize) pStepOut = winSize;
+  if (inSize < 0 || inputBuffer == nullptr || outputBuffer == nullptr) inSize = 0;
+
+  stepOut = pStepOut;
+  const float s = (float)pStepOut / (float)stepIn;
+  const double stretchFactor = (double)s;
+  // != is also true when either side is NaN.
+  if (stretchFactor != lastStretchFactor) {
+    lastStretchFactor = stretchFactor;
+    resetPhases();
+  }
+
+  const int inStart = winSize - stepIn;
+  int inIndex = inIndexes[c] != 0 ? inIndexes[c] : inStart;
+  int outIndex = 0;
+  float* input = inputs[c];
+  for (int i = 0; i < inSize; i++) {
+    input[inIndex++] = inputBuffer[i];
+    if (inIndex == winSize) {
+      float* output = outputBuffer + outIndex;
+      vocoder_process_frame(input, output, s, c);
+      std::memmove(input, input + stepIn, (size_t)(winSize - stepIn) * sizeof(float));
+      pushSink(output, stepOut, c);
+      inIndex = inStart;
+      outIndex += stepOut;
+    }
+  }
+  inIndexes[c] = inIndex;
+}
