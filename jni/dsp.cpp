@@ -1,0 +1,323 @@
+// The engine: set-up, block processing and the mixer, behind the JNI methods of
+// velmora.chordsmith.NativeInterface.
+//
+// One engine per loaded library. The application calls dspInit, then dspProcess block by block
+// from its audio thread; the setters and dspGetMaxLevel come from any thread at any time.
+//
+// A block's road: the Java short[] (mono, or interleaved stereo) is read in 16-bit units;
+// stereo frames go through the balance mix or the mono fold and, when voice removal is on,
+// lose the weighted output of the filter run over the opposite side (double precision, 16-bit
+// scale); everything is then scaled by 2^-15 into float (full scale [-1, 1)). Each channel goes
+// through the vocoder with the synthesis hop derived from samplesOut / samplesIn. The output
+// stage divides by the overlap-add gain, applies the preamp, measures the peak, soft-limits
+// above 0.95 and quantises to +-32767 back into the same Java array.
+//
+// The block buffers are obtained on the first block (4x its frame count for input, 8x for
+// output) and kept for ever; a later, larger block grows them once. Nothing else obtains
+// memory, takes a lock or makes a system call on the audio path.
+#include <jni.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "common.h"
+#include "eq.h"
+#include "fft.h"
+#include "iirfilter.h"
+#include "spectrum.h"
+#include "vocoder.h"
+
+namespace {
+
+constexpr float kInputScale = 3.0517578125e-05f;  // 2^-15: 16-bit units to float
+constexpr double kInputScaleD = 3.0517578125e-05;
+constexpr float kKnee = 0.95f;       // the limiter leaves levels below this alone
+constexpr float kSlopeMono = 0.25f;  // limiter slope above the knee
+constexpr float kSlopeStereo = 0.125f;
+// Above the level where level * (1 - (level - knee) * slope) peaks, the curve would fall
+// again (and turn negative further up); the limiter holds its peak there instead. The peak is
+// above full scale in both cases, so such samples quantise to full scale with their own sign.
+constexpr float kCurveTopMono = 2.475f;  // (1 + knee * slope) / (2 * slope)
+constexpr float kCurveTopStereo = 4.475f;
+constexpr int kInputCapacityFactor = 4;  // block buffers, times the first block's frames
+constexpr int kOutputCapacityFactor = 8;
+
+// Set-up, written by dspInit only (which never overlaps a block).
+int frameSize = 0;
+int overSampling = 0;
+int sampleRate = 0;
+int channels = 0;
+
+// Mixer settings: written by application threads, read once per block.
+std::atomic<float> preamp{1.0f};
+std::atomic<int> panningActive{0};
+std::atomic<int> monoActive{0};
+std::atomic<int> panningLevel{0};
+std::atomic<bool> voiceRemovalEnabled{false};
+std::atomic<float> voiceRemovalAmount{0.0f};
+std::atomic<double> maxLevelAcum{0.0};
+
+// Block buffers, per channel. Never freed: the audio thread may still be in a block while the
+// process exits.
+float* in_left = nullptr;
+float* in_right = nullptr;
+float* out_left = nullptr;
+float* out_right = nullptr;
+long inCapacity = 0;   // floats in each in_ buffer
+long outCapacity = 0;  // floats in each out_ buffer
+
+// Grows one buffer to `count` floats, keeping its contents and zero-filling the rest.
+bool growBuffer(float*& buffer, long oldCount, long count) {
+  void* grown = std::realloc(buffer, sizeof(float) * (size_t)count);
+  if (grown == nullptr) return false;
+  buffer = static_cast<float*>(grown);
+  std::memset(buffer + oldCount, 0, sizeof(float) * (size_t)(count - oldCount));
+  return true;
+}
+
+// Makes room for `in` input and `out` output floats per channel. The first call fixes the
+// capacity at 4 and 8 times `firstFrames`; later calls grow only when a block needs more.
+bool ensureBuffers(long firstFrames, long in, long out) {
+  long wantIn = inCapacity, wantOut = outCapacity;
+  if (in_left == nullptr) {
+    wantIn = kInputCapacityFactor * firstFrames;
+    wantOut = kOutputCapacityFactor * firstFrames;
+  }
+  if (in > wantIn) wantIn = in;
+  if (out > wantOut) wantOut = out;
+  if (wantIn > inCapacity) {
+    if (!growBuffer(in_left, inCapacity, wantIn) || !growBuffer(in_right, inCapacity, wantIn)) return false;
+    inCapacity = wantIn;
+  }
+  if (wantOut > outCapacity) {
+    if (!growBuffer(out_left, outCapacity, wantOut) || !growBuffer(out_right, outCapacity, wantOut))
+      return false;
+    outCapacity = wantOut;
+  }
+  return true;
+}
+
+struct Balance {
+  float leftLevelLeft, leftLevelRight, rightLevelLeft, rightLevelRight;
+};
+
+// Balance moves one side toward the other: 0 puts the right input on both sides, 50 leaves
+// both alone, 100 puts the left input on both. Outside 0..100 the formulas extrapolate. The
+// differences are taken in float so that no level can overflow an int.
+Balance balanceFor(int p) {
+  Balance b;
+  b.leftLevelLeft = (float)(p < 50 ? p : 50) / 50.0f;
+  if (p < 50) {
+    b.leftLevelRight = (50.0f - (float)p) / 50.0f;
+    b.rightLevelLeft = 0.0f;
+    b.rightLevelRight = 1.0f;
+  } else {
+    b.leftLevelRight = 0.0f;
+    b.rightLevelLeft = ((float)p - 50.0f) / 50.0f;
+    b.rightLevelRight = (100.0f - (float)p) / 50.0f;
+  }
+  return b;
+}
+
+void monoInput(const jshort* samples, int frames) {
+  for (int i = 0; i < frames; i++) in_left[i] = (float)samples[i] * kInputScale;
+}
+
+void stereoInput(const jshort* samples, int frames) {
+  const bool panning = panningActive.load(std::memory_order_relaxed) != 0;
+  const bool mono = monoActive.load(std::memory_order_relaxed) != 0;
+  const Balance bal = balanceFor(panningLevel.load(std::memory_order_relaxed));
+  const float amount = voiceRemovalAmount.load(std::memory_order_relaxed);
+  const bool removeVoice = voiceRemovalEnabled.load(std::memory_order_relaxed) && amount > 0.0f;
+
+  for (int i = 0; i < frames; i++) {
+    float left = (float)samples[2 * i];
+    float right = (float)samples[2 * i + 1];
+    if (panning) {
+      if (mono) {
+        const float center = (left + right) * 0.5f;
+        left = center;
+        right = center;
+      } else {
+        const float newLeft = left * bal.leftLevelLeft + right * bal.leftLevelRight;
+        const float newRight = right * bal.rightLevelRight + left * bal.rightLevelLeft;
+        left = newLeft;
+        right = newRight;
+      }
+    }
+    if (removeVoice) {
+      // Each side loses the filtered opposite side; the filter of channel 0 always hears the
+      // right input and that of channel 1 the left, so each sees one continuous signal.
+      in_left[i] = (float)(((double)left - (double)amount * iir_step(0, (double)right)) * kInputScaleD);
+      in_right[i] = (float)(((double)right - (double)amount * iir_step(1, (double)left)) * kInputScaleD);
+    } else {
+      in_left[i] = left * kInputScale;
+      in_right[i] = right * kInputScale;
+    }
+  }
+}
+
+// Synthesis hop: the requested-to-supplied ratio in float, times the analysis hop, truncated.
+// Clamped first: an out-of-range float converted to int is undefined.
+int outputHop(int samplesIn, int samplesOut, int stepIn) {
+  const float hop = ((float)samplesOut / (float)samplesIn) * (float)stepIn;
+  if (!(hop >= 0.0f)) return 0;
+  if (hop > (float)frameSize) return frameSize;
+  return (int)hop;
+}
+
+// Preamp, soft limiter and quantisation of one sample; `peak` takes the level before limiting.
+inline jshort outputSample(float value, float overlapScaling, float gain, float slope, float curveTop,
+                           float& peak) {
+  float output = value / overlapScaling * gain;
+  const float level = std::fabs(output);
+  if (level > peak) peak = level;  // a NaN level leaves the peak alone
+  if (level > curveTop) {
+    output = std::copysign(curveTop * (1.0f - (curveTop - kKnee) * slope), output);
+  } else {
+    const float factor = level < kKnee ? 1.0f : 1.0f - (level - kKnee) * slope;
+    output = output * factor;
+  }
+  if (output < -1.0f) return -32767;
+  if (output > 1.0f) return 32767;
+  if (std::isnan(output)) return 0;  // converting NaN to an integer is undefined
+  return (jshort)(output * 32767.0f);
+}
+
+}  // namespace
+
+// Sets the engine up. Returns false (changing nothing) for a frame size the transform does not
+// take or an oversampling factor outside 1..frame size.
+bool dsp_init(int jFrameSize, int jOverSampling, int jSampleRate, int nChannels) {
+  if (!fft_size_supported(jFrameSize) || jOverSampling < 1 || jOverSampling > jFrameSize) return false;
+  frameSize = jFrameSize;
+  overSampling = jOverSampling;
+  channels = nChannels;
+  sampleRate = jSampleRate;
+  iir_init();
+  spectrum_init(jSampleRate, channels);
+  eq_init(jFrameSize / 2);
+  vocoder_init(jFrameSize, jFrameSize / jOverSampling);
+  return true;
+}
+
+// Processes one block in place. `length` is the number of shorts `samples` holds; no element at
+// or past it is read or written.
+void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut) {
+  const bool mono = channels == 1;
+  const long perChannel = mono ? length : length / 2;
+  if (samplesIn > perChannel) samplesIn = (int)perChannel;
+  if (samplesOut > perChannel) samplesOut = (int)perChannel;
+  if (samplesOut < 0) samplesOut = 0;
+  if (frameSize == 0 || samplesIn <= 0) {  // not set up, or nothing to consume
+    maxLevelAcum.store(0.0, std::memory_order_relaxed);
+    return;
+  }
+
+  const int stepIn = frameSize / overSampling;
+  const int stepOut = outputHop(samplesIn, samplesOut, stepIn);
+  // The vocoder completes at most samplesIn / stepIn + 1 frames in this block.
+  const long produced = ((long)samplesIn / stepIn + 1) * stepOut;
+  if (!ensureBuffers(samplesIn, samplesIn, produced > samplesOut ? produced : samplesOut)) {
+    maxLevelAcum.store(0.0, std::memory_order_relaxed);  // out of memory: skip the block
+    return;
+  }
+
+  if (mono) {
+    monoInput(samples, samplesIn);
+  } else {
+    stereoInput(samples, samplesIn);
+  }
+
+  vocoder_process(in_left, samplesIn, out_left, stepOut, 0);
+  if (!mono) vocoder_process(in_right, samplesIn, out_right, stepOut, 1);
+
+  // The output stage reads samplesOut values from the start of the output buffers, whatever
+  // the vocoder wrote this block: unwritten positions still hold an earlier block's output.
+  const float overlapScaling = (float)frameSize / (2.0f * (float)stepOut);
+  const float gain = preamp.load(std::memory_order_relaxed);
+  const float slope = mono ? kSlopeMono : kSlopeStereo;
+  const float curveTop = mono ? kCurveTopMono : kCurveTopStereo;
+  float peak = 0.0f;
+  if (mono) {
+    for (int i = 0; i < samplesOut; i++)
+      samples[i] = outputSample(out_left[i], overlapScaling, gain, slope, curveTop, peak);
+  } else {
+    for (int i = 0; i < samplesOut; i++) {
+      samples[2 * i] = outputSample(out_left[i], overlapScaling, gain, slope, curveTop, peak);
+      samples[2 * i + 1] = outputSample(out_right[i], overlapScaling, gain, slope, curveTop, peak);
+    }
+  }
+  maxLevelAcum.store((double)peak, std::memory_order_relaxed);
+}
+
+// The block buffers, for tests and diagnostics.
+struct DspBuffers {
+  float* inLeft;
+  float* inRight;
+  float* outLeft;
+  float* outRight;
+  long inCapacity;
+  long outCapacity;
+};
+DspBuffers dsp_buffers() { return {in_left, in_right, out_left, out_right, inCapacity, outCapacity}; }
+
+extern "C" {
+
+JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* /*vm*/, void* /*reserved*/) { return JNI_VERSION_1_6; }
+
+JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspInit(JNIEnv*, jobject, jint jFrameSize,
+                                                                       jint jOverSampling, jint jSampleRate,
+                                                                       jint nChannels) {
+  dsp_init(jFrameSize, jOverSampling, jSampleRate, nChannels);
+}
+
+JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspProcess(JNIEnv* env, jobject,
+                                                                          jshortArray samples, jint samplesIn,
+                                                                          jint samplesOut,
+                                                                          jfloat /*pitchShiftAmount*/) {
+  if (frameSize == 0 || samples == nullptr) {
+    maxLevelAcum.store(0.0, std::memory_order_relaxed);
+    return;
+  }
+  const jsize length = env->GetArrayLength(samples);
+  jshort* c_samples = env->GetShortArrayElements(samples, nullptr);
+  if (c_samples == nullptr) {  // the JVM has an exception pending
+    maxLevelAcum.store(0.0, std::memory_order_relaxed);
+    return;
+  }
+  dsp_process(c_samples, length, samplesIn, samplesOut);
+  env->ReleaseShortArrayElements(samples, c_samples, 0);
+}
+
+JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspSetPreamp(JNIEnv*, jobject,
+                                                                            jfloat jpreamp) {
+  preamp.store(jpreamp, std::memory_order_relaxed);
+}
+
+JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspPanning(JNIEnv*, jobject,
+                                                                          jint jPanningActive,
+                                                                          jint jMonoActive,
+                                                                          jint jPanningLevel) {
+  panningActive.store(jPanningActive, std::memory_order_relaxed);
+  monoActive.store(jMonoActive, std::memory_order_relaxed);
+  panningLevel.store(jPanningLevel, std::memory_order_relaxed);
+}
+
+JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEnable(JNIEnv*, jobject,
+                                                                                     jint enabled) {
+  voiceRemovalEnabled.store(enabled != 0, std::memory_order_relaxed);
+}
+
+JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(JNIEnv*, jobject,
+                                                                                     jfloat amount) {
+  voiceRemovalAmount.store(amount, std::memory_order_relaxed);
+}
+
+JNIEXPORT jfloat JNICALL Java_velmora_chordsmith_NativeInterface_dspGetMaxLevel(JNIEnv*, jobject) {
+  return (jfloat)maxLevelAcum.load(std::memory_order_relaxed);
+}
+
+}  // extern "C"
