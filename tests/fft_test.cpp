@@ -7,15 +7,9 @@
 #include <random>
 #include <vector>
 
-namespace {
+#include "support/signals.h"
 
-std::vector<float> randomFrame(int n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-  std::vector<float> x(2 * n);
-  for (float& v : x) v = dist(rng);
-  return x;
-}
+namespace {
 
 // Direct DFT in double: the reference the transform must approximate.
 std::vector<double> dft(const std::vector<float>& x, int n, int sign) {
@@ -31,10 +25,6 @@ std::vector<double> dft(const std::vector<float>& x, int n, int sign) {
     out[2 * k + 1] = im;
   }
   return out;
-}
-
-bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
 }  // namespace
@@ -131,7 +121,7 @@ TEST(FftTransform, MatchesTheDirectTransformInBothDirections) {
   for (int n : {4, 16, 256}) {
     fft_init(n);
     for (int sign : {-1, 1}) {
-      std::vector<float> x = randomFrame(n, 7u + n);
+      std::vector<float> x = noise(2 * n, 7u + n);
       const std::vector<double> ref = dft(x, n, sign);
       fft_process(x.data(), sign, 0);
       for (int i = 0; i < 2 * n; i++) ASSERT_NEAR(x[i], ref[i], 1e-5 * n) << "n " << n << " sign " << sign;
@@ -142,7 +132,7 @@ TEST(FftTransform, MatchesTheDirectTransformInBothDirections) {
 TEST(FftTransform, ForwardThenInverseScalesByN) {
   for (int n : {8, 1024, 4096}) {
     fft_init(n);
-    const std::vector<float> input = randomFrame(n, 3u);
+    const std::vector<float> input = noise(2 * n, 3u);
     std::vector<float> x = input;
     fft_process(x.data(), -1, 0);
     fft_process(x.data(), 1, 1);
@@ -152,7 +142,7 @@ TEST(FftTransform, ForwardThenInverseScalesByN) {
 
 TEST(FftTransform, EverySignButOneIsForwardAndTheChannelIsIgnored) {
   fft_init(512);
-  const std::vector<float> input = randomFrame(512, 11u);
+  const std::vector<float> input = noise(2 * 512, 11u);
   std::vector<float> forward = input;
   fft_process(forward.data(), -1, 0);
   for (int sign : {0, 2, -7}) {
@@ -168,7 +158,7 @@ TEST(FftTransform, EverySignButOneIsForwardAndTheChannelIsIgnored) {
 }
 
 TEST(FftTransform, ShrinkingTheSizeIgnoresLeftoverStages) {
-  const std::vector<float> input = randomFrame(1024, 5u);
+  const std::vector<float> input = noise(2 * 1024, 5u);
   fft_init(1024);
   std::vector<float> fresh = input;
   fft_process(fresh.data(), -1, 0);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fake_jni.h"
+#include "support/signals.h"
 
 extern "C" {
 JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspSpectrumEnable(JNIEnv*, jobject, jint);
@@ -39,18 +40,6 @@ std::vector<float> levels() {
   std::vector<float> v(kB);
   spectrum_copy_values(v.data(), kB);
   return v;
-}
-
-bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
-
-std::vector<float> noise(int n, unsigned seed, float amplitude = 1.0f) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(-amplitude, amplitude);
-  std::vector<float> x(n);
-  for (float& v : x) v = dist(rng);
-  return x;
 }
 
 // Sets the analyser up with the count since the last analysis brought back to 0 (the count

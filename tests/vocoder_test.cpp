@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "eq.h"
+#include "support/signals.h"
 
 namespace {
 
@@ -34,14 +35,6 @@ void fresh(int n, int step) {
 }
 
 constexpr float kUntouched = 12345.0f;
-
-std::vector<float> noise(int n, unsigned seed, float amplitude = 0.5f) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(-amplitude, amplitude);
-  std::vector<float> x(n);
-  for (float& v : x) v = dist(rng);
-  return x;
-}
 
 // Sines whose periods divide the frame size: no DC, nothing at the Nyquist bin, and a
 // windowed frame of each occupies exactly three bins.
@@ -76,10 +69,6 @@ std::vector<float> feed(const std::vector<float>& in, int stepOut, int channel,
     pos += size;
   }
   return out;
-}
-
-bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
 std::vector<float> psiOf(int c) {
@@ -124,7 +113,7 @@ TEST(VocoderSetUp, BeforeSetUpProcessingDoesNothing) {
 
 TEST(VocoderSetUp, RejectedArgumentsKeepTheCurrentSetUpAndQueues) {
   fresh(64, 16);
-  std::vector<float> in = noise(20, 1);
+  std::vector<float> in = noise(20, 1, 0.5f);
   std::vector<float> out(64);
   vocoder_process(in.data(), 20, out.data(), 16, 0);
   const int queued = vocoder_state().inIndexes[0];
@@ -140,7 +129,7 @@ TEST(VocoderSetUp, RejectedArgumentsKeepTheCurrentSetUpAndQueues) {
 }
 
 TEST(VocoderSetUp, RepeatedSetUpRestartsBothChannelsAndKeepsTheStretchFactor) {
-  const std::vector<float> in = noise(300, 2);
+  const std::vector<float> in = noise(300, 2, 0.5f);
   fresh(64, 16);
   const std::vector<float> first0 = feed(in, 20, 0, {37}, 16);
   const std::vector<float> first1 = feed(in, 20, 1, {37}, 16);
@@ -170,7 +159,7 @@ TEST(VocoderSetUp, OtherChannelsAreIgnored) {
 
 TEST(VocoderFraming, FirstFrameFiresOnTheStepInThSample) {
   fresh(64, 16);
-  std::vector<float> in = noise(16, 3);
+  std::vector<float> in = noise(16, 3, 0.5f);
   std::vector<float> out(64, kUntouched);
   vocoder_process(in.data(), 15, out.data(), 24, 0);
   EXPECT_TRUE(pushes.empty());
@@ -185,7 +174,7 @@ TEST(VocoderFraming, FirstFrameFiresOnTheStepInThSample) {
 
 TEST(VocoderFraming, EachCompletedFrameEmitsOneHopAndHandsExactlyThatToTheAnalyser) {
   fresh(64, 16);
-  std::vector<float> in = noise(57, 4);
+  std::vector<float> in = noise(57, 4, 0.5f);
   std::vector<float> out(200, kUntouched);
   vocoder_process(in.data(), 7, out.data(), 24, 1);
   EXPECT_TRUE(pushes.empty());
@@ -206,7 +195,7 @@ TEST(VocoderFraming, EachCompletedFrameEmitsOneHopAndHandsExactlyThatToTheAnalys
 
   // Whole multiples of the hop keep the queue at its start: m frames, m hops.
   fresh(64, 16);
-  std::vector<float> longer = noise(160, 5);
+  std::vector<float> longer = noise(160, 5, 0.5f);
   std::vector<float> big(400, kUntouched);
   vocoder_process(longer.data(), 160, big.data(), 40, 0);
   EXPECT_EQ(pushes.size(), 10u);
@@ -215,8 +204,8 @@ TEST(VocoderFraming, EachCompletedFrameEmitsOneHopAndHandsExactlyThatToTheAnalys
 }
 
 TEST(VocoderFraming, OutputDoesNotDependOnHowTheInputIsSplit) {
-  const std::vector<float> left = noise(5000, 6);
-  const std::vector<float> right = noise(5000, 7);
+  const std::vector<float> left = noise(5000, 6, 0.5f);
+  const std::vector<float> right = noise(5000, 7, 0.5f);
   fresh(256, 64);
   const std::vector<float> mono = feed(left, 77, 0, {5000}, 64);
   ASSERT_EQ(mono.size(), (size_t)(5000 / 64) * 77);
@@ -258,7 +247,7 @@ TEST(VocoderFraming, EmptyCallStoresTheHopChecksTheStretchAndStartsTheChannel) {
 
 TEST(VocoderFraming, HopsOutsideTheFrameAreClamped) {
   fresh(64, 16);
-  const std::vector<float> in = noise(64, 8);
+  const std::vector<float> in = noise(64, 8, 0.5f);
   std::vector<float> out(200, kUntouched);
   vocoder_process(const_cast<float*>(in.data()), 32, out.data(), 1000, 0);
   ASSERT_EQ(pushes.size(), 2u);
@@ -291,7 +280,7 @@ TEST(VocoderFraming, ZeroHopAnalysesFramesButEmitsNothing) {
 
 TEST(VocoderPhases, StretchChangeResetsBothChannelsOnce) {
   fresh(64, 16);
-  const std::vector<float> in = noise(64, 9);
+  const std::vector<float> in = noise(64, 9, 0.5f);
   std::vector<float> out(256);
   vocoder_process(const_cast<float*>(in.data()), 64, out.data(), 16, 0);
   vocoder_process(const_cast<float*>(in.data()), 64, out.data(), 16, 1);
@@ -321,7 +310,7 @@ TEST(VocoderPhases, StretchChangeResetsBothChannelsOnce) {
 
 TEST(VocoderPhases, SilentFrameHasNoPeakAndKeepsTheSynthesisPhases) {
   fresh(64, 16);
-  const std::vector<float> in = noise(64, 10);
+  const std::vector<float> in = noise(64, 10, 0.5f);
   std::vector<float> out(64);
   vocoder_process(const_cast<float*>(in.data()), 64, out.data(), 16, 0);
   std::vector<float> zeros(16, 0.0f);
@@ -492,7 +481,7 @@ TEST(VocoderSignal, StretchedSineKeepsItsFrequency) {
 }
 
 TEST(VocoderEqualiser, AllGainsOneIsBitIdenticalToOff) {
-  const std::vector<float> in = noise(4000, 13);
+  const std::vector<float> in = noise(4000, 13, 0.5f);
   eq_init(256);
   eq_enable(0);
   fresh(512, 128);
@@ -559,7 +548,7 @@ TEST(VocoderTinyFrames, FrameSizesOneAndTwoStayInBounds) {
   for (auto [n, step] : {std::pair{1, 1}, {2, 1}, {2, 2}, {4, 1}}) {
     for (int stepOut : {0, 1, n, n + 3}) {
       fresh(n, step);
-      const std::vector<float> in = noise(37, 14);
+      const std::vector<float> in = noise(37, 14, 0.5f);
       size_t pos = 0;
       while (pos < in.size()) {
         const int size = (int)std::min<size_t>(5, in.size() - pos);

@@ -4,8 +4,7 @@
 
 #include <jni.h>
 
-#include <cmath>
-#include <vector>
+#include "signals.h"
 
 extern "C" {
 JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspInit(JNIEnv*, jobject, jint, jint, jint,
@@ -41,16 +40,3 @@ struct DspBuffers {
   long outCapacity;
 };
 DspBuffers dsp_buffers();
-
-// A 16-bit sine, `frames` frames of `channels` interleaved channels, the right channel (if any)
-// at `rightGain` times the left.
-inline std::vector<jshort> sineBlock(int frames, int channels, double hz, double rate, double amplitude,
-                                     long startFrame = 0, double rightGain = 1.0) {
-  std::vector<jshort> block((size_t)frames * channels);
-  for (int i = 0; i < frames; i++) {
-    const double v = amplitude * std::sin(2.0 * M_PI * hz * (double)(startFrame + i) / rate);
-    block[(size_t)i * channels] = (jshort)std::lround(v);
-    if (channels == 2) block[(size_t)i * 2 + 1] = (jshort)std::lround(v * rightGain);
-  }
-  return block;
-}
