@@ -1,0 +1,121 @@
+package velmora.chordsmith.tool;
+
+/**
+ * How one stretch is cut into engine blocks, and which output frames are kept.
+ *
+ * <p>The engine analyses frames of {@code frameSize} samples every {@code stepIn} input samples
+ * and lays them down every {@code stepOut} output samples, so the speed it plays at is exactly
+ * {@code stepIn / stepOut}. It derives {@code stepOut} for every block from the ratio of the
+ * frames asked for to the frames supplied, in single precision and truncated. So every block
+ * supplies a whole number h of hops and asks for exactly h × stepOut frames back: then every
+ * frame read is fresh and none is left behind. Every block has the same h, the last one padded
+ * with silence, and stepOut is one that the engine's float quotient gives back exactly.
+ *
+ * <p>The requested speed is realised as {@code stepOut = round(stepIn / speed)}, so the realised
+ * speed differs from the request by at most half a sample in {@code stepIn} (under 0.1 % at the
+ * default hop of 512). The output length is the input length divided by the realised speed,
+ * rounded to a frame.
+ *
+ * <p>Latency: the engine pads its first frame with {@code frameSize - stepIn} zeros, and a frame
+ * whose centre sits at input time t comes out centred at output time (t - stepIn + frameSize / 2)
+ * × stepOut / stepIn + frameSize / 2. Input time 0 therefore comes out at {@link #latency}. We
+ * drop that many leading output frames, so the output starts where the input starts and an event
+ * at input time t sits at t / speed, and we feed zeros after the input until the tail is out.
+ */
+final class StretchPlan {
+  /** Input frames per engine block, rounded down to whole hops: about a tenth of a second. */
+  static final int BLOCK_FRAMES = 4096;
+
+  final int frameSize;
+  final int overSampling;
+  final int stepIn;
+  final int stepOut;
+  /** Hops per block, the same for every block. */
+  final int blockHops;
+  final long inputFrames;
+  /** Frames written to the output file. */
+  final long outputFrames;
+  /** Leading engine output frames that precede input time 0 and are dropped. */
+  final long latency;
+  /**
+   * Hops the engine is fed (input, then silence): enough for latency + outputFrames, rounded up
+   * to whole blocks.
+   */
+  final long totalHops;
+
+  private StretchPlan(int frameSize, int overSampling, int stepOut, int blockHops, long inputFrames) {
+    this.frameSize = frameSize;
+    this.overSampling = overSampling;
+    this.stepIn = frameSize / overSampling;
+    this.stepOut = stepOut;
+    this.blockHops = blockHops;
+    this.inputFrames = inputFrames;
+    // round(inputFrames * stepOut / stepIn) in integers: no double rounding on long inputs.
+    this.outputFrames = (2 * inputFrames * stepOut + stepIn) / (2L * stepIn);
+    double ratio = (double) stepOut / stepIn;
+    this.latency = Math.round(frameSize / 2.0 + (frameSize / 2.0 - stepIn) * ratio);
+    long hops = (latency + outputFrames + stepOut - 1) / stepOut;
+    this.totalHops = (hops + blockHops - 1) / blockHops * blockHops;
+  }
+
+  /**
+   * Plans a stretch of {@code inputFrames} frames at {@code speed}; fails with a message a person
+   * can act on when the geometry cannot give that speed cleanly.
+   */
+  static StretchPlan of(int frameSize, int overSampling, double speed, long inputFrames)
+      throws ToolException {
+    int stepIn = frameSize / overSampling;
+    if (stepIn < 1) {
+      throw ToolException.usage(
+          "--oversampling " + overSampling + " leaves no hop in a frame of " + frameSize);
+    }
+    int[] hops = chooseHops(stepIn, speed);
+    int stepOut = hops[0];
+    // Output frames must overlap at least twice, or the Hann-windowed frames leave audible gaps
+    // (and the engine cannot take a hop longer than a frame at all).
+    if (stepOut > frameSize / 2) {
+      // Suggest the next power of two at or above 2 / speed (the overlap rule solved for it).
+      int needed = Integer.highestOneBit(Math.max(1, (int) Math.ceil(2.0 / speed) - 1)) * 2;
+      throw ToolException.usage(String.format(
+          "speed %s needs an output hop of %d samples, more than half the frame of %d:"
+              + " use --oversampling %d or more",
+          Options.formatSpeed(speed), stepOut, frameSize, needed > overSampling ? needed : 2 * overSampling));
+    }
+    return new StretchPlan(frameSize, overSampling, stepOut, hops[1], inputFrames);
+  }
+
+  /** The hop the engine derives from a block: float quotient first, then the product, truncated. */
+  static int engineStepOut(int samplesIn, int samplesOut, int stepIn) {
+    return (int) (((float) samplesOut / (float) samplesIn) * (float) stepIn);
+  }
+
+  /**
+   * {stepOut, hops per block}: stepOut = round(stepIn / speed) and as many hops as fit in
+   * {@link #BLOCK_FRAMES}. The engine's quotient of h × stepOut and h × stepIn is the same
+   * correctly rounded float for every h, and with a power-of-two stepIn (the options allow no
+   * other) it is exact, so stepOut comes back unchanged. Should it not, the nearest stepOut
+   * that does is taken, so that no block ever reads a stale frame.
+   */
+  static int[] chooseHops(int stepIn, double speed) throws ToolException {
+    int hops = Math.max(1, BLOCK_FRAMES / stepIn);
+    long ideal = Math.max(1, Math.round(stepIn / speed));
+    for (int d = 0; d <= 32; d++) {
+      for (long candidate : new long[] {ideal + d, ideal - d}) {
+        if (candidate < 1 || candidate > Integer.MAX_VALUE / (2L * hops)) continue;
+        if (engineStepOut(hops * stepIn, hops * (int) candidate, stepIn) == candidate) {
+          return new int[] {(int) candidate, hops};
+        }
+      }
+    }
+    throw ToolException.usage(
+        "no output hop near " + ideal + " works with an input hop of " + stepIn
+            + ": try another --oversampling");
+  }
+
+  /** The speed the engine really plays at. */
+  double realisedSpeed() { return (double) stepIn / stepOut; }
+
+  int blockInFrames() { return blockHops * stepIn; }
+
+  int blockOutFrames() { return blockHops * stepOut; }
+}

@@ -1,0 +1,174 @@
+package velmora.chordsmith.tool;
+
+import java.io.InputStream;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Locale;
+
+/**
+ * Drives the engine through one stretch, block by block as an application's audio thread does,
+ * and hands out the trimmed result as a stream of little-endian 16-bit PCM, computed as it is
+ * read. Along the way it keeps the peak level and reads the spectrum after every block, as an
+ * application's display would.
+ */
+final class Stretcher {
+  /** Bands of the engine's spectrum, C1 to B6. */
+  static final int BANDS = 72;
+  /**
+   * The analyser's window spans 4096 samples at a quarter of the rate: 16384 output frames. A
+   * reading describes the window's centre, half of that before the newest frame.
+   */
+  static final int SPECTRUM_WINDOW_HALF = 8192;
+
+  /**
+   * The engine's own gain on a steady signal, which the preamp makes up so that 0 dB plays as
+   * loud as the input. Analysis and synthesis windows are both Hann (the synthesis one scaled by
+   * 2 / N), the transforms multiply by N, only the positive half of the spectrum is rebuilt
+   * (halving the real part), and Hann squared overlaps to 3N / (8 stepOut): together
+   * 3N / (8 stepOut). The engine divides by N / (2 stepOut), which leaves 3/4 (-2.5 dB) at every
+   * speed with four or more overlapping frames.
+   */
+  static final double ENGINE_GAIN = 0.75;
+
+  /** Told how many input frames have been consumed so far. */
+  interface Progress {
+    void update(long inputFrames);
+  }
+
+  private final Engine engine;
+  private final Audio input;
+  private final StretchPlan plan;
+  private final Progress progress;
+  private final short[] block;
+
+  /**
+   * The analyser measures the engine's output before its overlap normalisation (a division by
+   * frameSize / (2 stepOut)) and before our make-up gain; this brings its readings to the
+   * level of the output at 0 dB preamp, so the same music reads the same at every speed.
+   */
+  private final float spectrumScale;
+  private long hopsDone;
+  private long engineFrames;
+  private float peak;
+  /** One spectrum reading per block, and the output time in seconds it describes. */
+  final List<float[]> columns = new ArrayList<>();
+  final List<Double> columnTimes = new ArrayList<>();
+
+  Stretcher(Engine engine, Audio input, StretchPlan plan, Progress progress) {
+    this.engine = engine;
+    this.input = input;
+    this.plan = plan;
+    this.progress = progress;
+    // The same array carries a block's input and, on return, its output.
+    this.block = new short[Math.max(plan.blockInFrames(), plan.blockOutFrames()) * input.channels];
+    this.spectrumScale = (float) (2.0 * plan.stepOut / plan.frameSize / ENGINE_GAIN);
+  }
+
+  /**
+   * Sets the engine up for this run. Every setting is written, since the engine keeps them from
+   * any earlier run in the process. Returns notes on options that do not apply.
+   */
+  static List<String> configure(Engine engine, Options o, StretchPlan plan, int sampleRate, int channels)
+      throws ToolException {
+    List<String> notes = new ArrayList<>();
+    VoiceFilter voice = null;
+    if (o.voiceAmount > 0 && channels == 2) {
+      voice = VoiceFilter.design(o.voiceLowHz, o.voiceHighHz, sampleRate);
+    }
+    engine.init(plan.frameSize, plan.overSampling, sampleRate, channels);
+    engine.setPreamp((float) (Math.pow(10, o.preampDb / 20) / ENGINE_GAIN));
+    if (channels == 1 && (o.mono || o.balanceGiven || o.voiceAmount > 0)) {
+      notes.add("the input is mono: --mono, --balance and --remove-voice do not apply");
+    }
+    if (o.voiceBandGiven && o.voiceAmount == 0) notes.add("--voice-band does nothing without --remove-voice");
+    // Balance -100..100 onto the engine's 0..100, where 0 puts the right input on both sides.
+    engine.setPanning(o.mono || o.balance != 0, o.mono, (int) Math.round(50 - o.balance / 2.0));
+    if (voice != null) {
+      engine.setVoiceRemoval(voice.a, voice.b, (float) o.voiceAmount);
+      if (voice.highHz < o.voiceHighHz) {
+        String format = "the voice band ends at %.0f Hz, clear of the %d Hz limit of %d Hz audio";
+        notes.add(String.format(Locale.ROOT, format, voice.highHz, sampleRate / 2, sampleRate));
+      }
+    } else {
+      engine.setVoiceRemoval(null, null, 0f);
+    }
+    // One gain per bin of the positive half of the frame, set after init (which sizes them).
+    engine.setEqualiser(o.eq == null ? null : o.eq.binGains(plan.frameSize, sampleRate, plan.frameSize / 2));
+    engine.enableSpectrum(true);
+    return notes;
+  }
+
+  float peak() { return peak; }
+
+  /** The stretched audio: exactly {@code plan.outputFrames} frames, read on demand. */
+  InputStream output() {
+    return new InputStream() {
+      private final long totalBytes = plan.outputFrames * input.channels * 2;
+      private long delivered;
+      private byte[] pending = new byte[0];
+      private int pendingPos;
+
+      @Override
+      public int read() {
+        byte[] one = new byte[1];
+        return read(one, 0, 1) < 0 ? -1 : one[0] & 0xff;
+      }
+
+      @Override
+      public int read(byte[] b, int off, int len) {
+        if (len == 0) return 0;
+        while (pendingPos == pending.length) {
+          if (delivered == totalBytes) return -1;
+          pending = nextBlock();
+          pendingPos = 0;
+        }
+        int n = Math.min(len, pending.length - pendingPos);
+        System.arraycopy(pending, pendingPos, b, off, n);
+        pendingPos += n;
+        delivered += n;
+        return n;
+      }
+    };
+  }
+
+  /** Runs one block and returns the part of its output that belongs to the result. */
+  private byte[] nextBlock() {
+    int ch = input.channels;
+    int hops = (int) Math.min(plan.blockHops, plan.totalHops - hopsDone);
+    if (hops <= 0) throw new IllegalStateException("the plan ran out of hops before the output was complete");
+    int samplesIn = hops * plan.stepIn;
+    int samplesOut = hops * plan.stepOut;
+    long start = hopsDone * plan.stepIn;
+    // Past the end of the input the engine is fed silence, to push the tail out.
+    int available = (int) Math.max(0, Math.min(samplesIn, input.frames - start));
+    if (available > 0) System.arraycopy(input.samples, (int) (start * ch), block, 0, available * ch);
+    Arrays.fill(block, available * ch, samplesIn * ch, (short) 0);
+
+    engine.process(block, samplesIn, samplesOut);
+    hopsDone += hops;
+    peak = Math.max(peak, engine.maxLevel());
+    float[] bands = new float[BANDS];
+    engine.spectrum(bands);
+    for (int b = 0; b < BANDS; b++) bands[b] *= spectrumScale;
+    columns.add(bands);
+    engineFrames += samplesOut;
+    columnTimes.add((double) (engineFrames - plan.latency - SPECTRUM_WINDOW_HALF) / input.sampleRate);
+    progress.update(Math.min(input.frames, start + samplesIn));
+
+    // Keep engine frames [latency, latency + outputFrames).
+    long blockStart = engineFrames - samplesOut;
+    long from = Math.max(blockStart, plan.latency);
+    long to = Math.min(engineFrames, plan.latency + plan.outputFrames);
+    if (to <= from) return new byte[0];
+    int first = (int) (from - blockStart) * ch;
+    int count = (int) (to - from) * ch;
+    byte[] bytes = new byte[count * 2];
+    for (int i = 0; i < count; i++) {
+      short s = block[first + i];
+      bytes[2 * i] = (byte) s;
+      bytes[2 * i + 1] = (byte) (s >> 8);
+    }
+    return bytes;
+  }
+}

@@ -1,0 +1,81 @@
+package velmora.chordsmith.tool;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertNull;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.nio.file.Path;
+import org.junit.jupiter.api.Test;
+
+/** The command line: defaults, the spellings a person types, and clear refusals. */
+class OptionsTest {
+  private static String refusal(String... args) {
+    ToolException e = assertThrows(ToolException.class, () -> Options.parse(args));
+    assertEquals(ToolException.USAGE, e.exitCode);
+    return e.getMessage();
+  }
+
+  @Test
+  void noArgumentsMeanTheExampleWithDefaults() throws Exception {
+    Options o = Options.parse(new String[0]);
+    assertNull(o.input);
+    assertEquals(0.75, o.speed);
+    assertEquals(2048, o.frameSize);
+    assertEquals(4, o.overSampling);
+    assertEquals(0, o.voiceAmount);
+    assertNull(o.eq);
+    assertFalse(o.help);
+  }
+
+  @Test
+  void acceptsSeparateAndJoinedValuesPercentagesAndAnInputAnywhere() throws Exception {
+    Options o = Options.parse(new String[] {"--speed=50%", "song.wav", "--frame-size", "4096", "-o", "x.wav",
+        "--preamp", "-3dB", "--balance=-40", "--remove-voice", "0.8", "--voice-band", "200-5000", "-q"});
+    assertEquals(0.5, o.speed);
+    assertEquals(Path.of("song.wav"), o.input);
+    assertEquals(4096, o.frameSize);
+    assertEquals(Path.of("x.wav"), o.output);
+    assertEquals(-3, o.preampDb);
+    assertEquals(-40, o.balance);
+    assertEquals(0.8, o.voiceAmount);
+    assertEquals(200, o.voiceLowHz);
+    assertEquals(5000, o.voiceHighHz);
+    assertTrue(o.quiet);
+    assertEquals(1.5, Options.parse(new String[] {"-s", "1.5x"}).speed);
+    assertEquals(Path.of("-odd.wav"), Options.parse(new String[] {"--", "-odd.wav"}).input);
+  }
+
+  @Test
+  void refusesSpeedsOutsideTheRangeAndWordsThatAreNotNumbers() {
+    assertTrue(refusal("--speed", "5").contains("out of range"));
+    assertTrue(refusal("--speed", "0.1").contains("out of range"));
+    assertTrue(refusal("--speed", "0").contains("out of range"));
+    assertTrue(refusal("--speed", "NaN").contains("out of range"));
+    assertTrue(refusal("--speed", "fast").contains("not a number"));
+  }
+
+  @Test
+  void refusesMalformedCommandLines() {
+    assertTrue(refusal("--tempo", "2").contains("unknown option --tempo"));
+    assertTrue(refusal("--speed").contains("needs a value"));
+    assertTrue(refusal("--mono=yes").contains("takes no value"));
+    assertTrue(refusal("a.wav", "b.wav").contains("one input file"));
+    assertTrue(refusal("--frame-size", "1000").contains("power of two"));
+    assertTrue(refusal("--frame-size", "8192").contains("out of range"));
+    assertTrue(refusal("--oversampling", "1").contains("out of range"));
+    assertTrue(refusal("--oversampling", "3").contains("power of two"));
+    assertTrue(refusal("--mono", "--balance", "20").contains("cannot be combined"));
+    assertTrue(refusal("--voice-band", "300-400").contains("octave"));
+    assertTrue(refusal("--remove-voice", "-1").contains("out of range"));
+  }
+
+  @Test
+  void namesTheDefaultOutputAfterTheInputAndTheSpeed() throws Exception {
+    Options o = Options.parse(new String[] {"music/take 3.wav", "--speed", "0.8"});
+    assertEquals(Path.of("music/take 3-0.8x.wav"), o.defaultOutput());
+    assertEquals("0.75", Options.formatSpeed(0.75));
+    assertEquals("1", Options.formatSpeed(1.0));
+  }
+}
