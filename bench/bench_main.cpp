@@ -19,7 +19,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      results_.emplace_back(run.benchmark_name(), run.GetAdjustedRealTime());
+      // In seconds: benchmarks may report in different time units.
+      results_.emplace_back(run.benchmark_name(),
+                            run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit));
     }
   }
 
