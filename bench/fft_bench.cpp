@@ -4,14 +4,11 @@
 #include <vector>
 
 #include "fft.h"
+#include "support/signals.h"
 
 namespace {
 
-std::vector<float> frame(int n) {
-  std::vector<float> x(2 * n);
-  for (int i = 0; i < 2 * n; i++) x[i] = (float)((i * 7919) % 2001 - 1000) * 1e-3f;
-  return x;
-}
+std::vector<float> frame(int n) { return noise(2 * n, 1); }
 
 // Baseline: one scaling pass over the 2N floats, the cheapest thing a frame can cost.
 void BaselineFramePass(benchmark::State& state) {
@@ -30,8 +27,8 @@ void FftForwardInverse(benchmark::State& state) {
   std::vector<float> x = frame(n);
   const float scale = 1.0f / (float)n;
   for (auto _ : state) {
-    fft_process(x.data(), -1, 0);
-    fft_process(x.data(), 1, 0);
+    fft_process(x.data(), kFftForward, 0);
+    fft_process(x.data(), kFftInverse, 0);
     for (float& v : x) v *= scale;  // keep the values bounded across iterations
     benchmark::DoNotOptimize(x.data());
   }

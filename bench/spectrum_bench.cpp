@@ -5,16 +5,13 @@
 #include <vector>
 
 #include "spectrum.h"
+#include "support/signals.h"
 
 namespace {
 
 constexpr int kRate = 44100;
 
-std::vector<float> signal(int n) {
-  std::vector<float> x(n);
-  for (int i = 0; i < n; i++) x[i] = (float)((i * 7919) % 2001 - 1000) * 1e-3f;
-  return x;
-}
+std::vector<float> signal(int n) { return noise(n, (unsigned)n); }
 
 // Baseline: 2 x 4096 single-precision multiply-adds over two coefficient rows, what one band
 // of an analysis costs at the least; an analysis is 72 of these plus the window.

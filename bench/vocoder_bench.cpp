@@ -4,23 +4,17 @@
 // that does nothing, so that only the vocoder is measured.
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <vector>
 
 #include "fft.h"
+#include "support/signals.h"
 #include "vocoder.h"
 
 namespace {
 
 constexpr double kRate = 44100.0;
 
-std::vector<float> noise(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> dist(-0.5f, 0.5f);
-  std::vector<float> x(n);
-  for (float& v : x) v = dist(rng);
-  return x;
-}
+constexpr float kLevel = 0.5f;  // amplitude of the test noise, half of full scale
 
 void ignorePush(float*, int, int) {}
 
@@ -35,15 +29,15 @@ void transformFrame(float* buffer, const float* input, int n) {
     buffer[2 * i] = input[i] * 0.5f;
     buffer[2 * i + 1] = 0.0f;
   }
-  fft_process(buffer, -1, 0);
-  fft_process(buffer, 1, 0);
+  fft_process(buffer, kFftForward, 0);
+  fft_process(buffer, kFftInverse, 0);
 }
 
 // Args: frame size, analysis hop.
 void BaselineVocoderFrameTransforms(benchmark::State& state) {
   const int n = (int)state.range(0);
   fft_init(n);
-  const std::vector<float> input = noise(n, 1);
+  const std::vector<float> input = noise(n, 1, kLevel);
   std::vector<float> buffer(2 * n);
   for (auto _ : state) {
     transformFrame(buffer.data(), input.data(), n);
@@ -58,7 +52,7 @@ void VocoderFrame(benchmark::State& state) {
   const int step = (int)state.range(1);
   vocoder_init(n, step);
   vocoder_set_push_sink(ignorePush);
-  const std::vector<float> input = noise(64 * (size_t)step, 2);
+  const std::vector<float> input = noise(64 * (size_t)step, 2, kLevel);
   std::vector<float> out(step);
   size_t pos = 0;  // the queue starts a hop short of a frame: every hop completes one frame
   for (auto _ : state) {
@@ -77,7 +71,7 @@ void BaselineVocoderStreamTransforms(benchmark::State& state) {
   const int n = (int)state.range(0);
   const int framesPerBlock = kBlock / (n / (int)state.range(1));
   fft_init(n);
-  const std::vector<float> input = noise(n, 3);
+  const std::vector<float> input = noise(n, 3, kLevel);
   std::vector<float> buffer(2 * n);
   for (auto _ : state) {
     for (int k = 0; k < 2 * framesPerBlock; k++) transformFrame(buffer.data(), input.data(), n);
@@ -93,8 +87,8 @@ void VocoderStream(benchmark::State& state) {
   const int stepOut = (int)state.range(2);
   vocoder_init(n, step);
   vocoder_set_push_sink(ignorePush);
-  const std::vector<float> left = noise(32 * kBlock, 4);
-  const std::vector<float> right = noise(32 * kBlock, 5);
+  const std::vector<float> left = noise(32 * kBlock, 4, kLevel);
+  const std::vector<float> right = noise(32 * kBlock, 5, kLevel);
   std::vector<float> outLeft((size_t)(kBlock / step + 1) * stepOut);
   std::vector<float> outRight(outLeft.size());
   size_t pos = 0;

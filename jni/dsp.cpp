@@ -31,8 +31,6 @@
 
 namespace {
 
-constexpr float kInputScale = 3.0517578125e-05f;  // 2^-15: 16-bit units to float
-constexpr double kInputScaleD = 3.0517578125e-05;
 constexpr float kKnee = 0.95f;       // the limiter leaves levels below this alone
 constexpr float kSlopeMono = 0.25f;  // limiter slope above the knee
 constexpr float kSlopeStereo = 0.125f;
@@ -122,7 +120,7 @@ Balance balanceFor(int p) {
 }
 
 void monoInput(const jshort* samples, int frames) {
-  for (int i = 0; i < frames; i++) in_left[i] = (float)samples[i] * kInputScale;
+  for (int i = 0; i < frames; i++) in_left[i] = (float)samples[i] * kPcmScale;
 }
 
 void stereoInput(const jshort* samples, int frames) {
@@ -150,11 +148,11 @@ void stereoInput(const jshort* samples, int frames) {
     if (removeVoice) {
       // Each side loses the filtered opposite side; the filter of channel 0 always hears the
       // right input and that of channel 1 the left, so each sees one continuous signal.
-      in_left[i] = (float)(((double)left - (double)amount * iir_step(0, (double)right)) * kInputScaleD);
-      in_right[i] = (float)(((double)right - (double)amount * iir_step(1, (double)left)) * kInputScaleD);
+      in_left[i] = (float)(((double)left - (double)amount * iir_step(0, (double)right)) * kPcmScaleD);
+      in_right[i] = (float)(((double)right - (double)amount * iir_step(1, (double)left)) * kPcmScaleD);
     } else {
-      in_left[i] = left * kInputScale;
-      in_right[i] = right * kInputScale;
+      in_left[i] = left * kPcmScale;
+      in_right[i] = right * kPcmScale;
     }
   }
 }

@@ -6,14 +6,13 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kLn2 = 0.6931471805599453;
 
-int doubleFrameSize = 0;          // 2N: floats in a frame buffer
-int logFrame = 0;                 // butterfly stages, log2 N
-int bitSwapPos[kFftMaxSize];      // pairs of float indices (i, j), i < j
-int bitSwapLen = 0;               // entries in use: twice the number of pairs
-float pur[kFftMaxStages * kFftStageStride];  // twiddles for sign +1
+int doubleFrameSize = 0;                     // 2N: floats in a frame buffer
+int logFrame = 0;                            // butterfly stages, log2 N
+int bitSwapPos[kFftMaxSize];                 // pairs of float indices (i, j), i < j
+int bitSwapLen = 0;                          // entries in use: twice the number of pairs
+float pur[kFftMaxStages * kFftStageStride];  // twiddles for kFftInverse
 float pui[kFftMaxStages * kFftStageStride];
 float pur_inv[kFftMaxStages * kFftStageStride];  // conjugates, for every other sign
 float pui_inv[kFftMaxStages * kFftStageStride];
@@ -80,8 +79,8 @@ void fft_process(float* fftBuffer, int sign, int /*channel*/) {
     const int le = 1 << (k + 2);
     const int le2 = le >> 1;
     const int base = k * kFftStageStride;
-    const float* cur = (sign == 1 ? pur : pur_inv) + base;
-    const float* cui = (sign == 1 ? pui : pui_inv) + base;
+    const float* cur = (sign == kFftInverse ? pur : pur_inv) + base;
+    const float* cui = (sign == kFftInverse ? pui : pui_inv) + base;
     for (int j = 0; j < le2; j += 2) {
       const float ur = cur[j];
       const float ui = cui[j];

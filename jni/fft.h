@@ -2,8 +2,9 @@
 //
 // Buffers hold 2N floats, interleaved (re, im), point or bin k at [2k] and [2k + 1], natural
 // order in and out.
-// sign == 1 computes the inverse kernel e^(+2*pi*i*nk/N); every other sign the forward kernel
-// e^(-2*pi*i*nk/N). Neither direction scales: forward then inverse returns N times the input.
+// sign == kFftInverse (+1) computes the inverse kernel e^(+2*pi*i*nk/N); every other sign,
+// kFftForward (-1) among them, the forward kernel e^(-2*pi*i*nk/N). Neither direction scales:
+// forward then inverse returns N times the input.
 // `channel` is accepted for the caller's bookkeeping and has no effect.
 //
 // fft_init() builds process-wide tables (the bit-reversal swap list and each stage's twiddles,
@@ -14,9 +15,13 @@
 
 #include "common.h"
 
-constexpr int kFftMaxSize = 4096;    // largest N the tables hold
-constexpr int kFftMaxStages = 12;    // log2(kFftMaxSize)
+constexpr int kFftMaxSize = 4096;      // largest N the tables hold
+constexpr int kFftMaxStages = 12;      // log2(kFftMaxSize)
 constexpr int kFftStageStride = 4096;  // floats per stage block in a twiddle table
+
+// The transform's direction, fft_process's `sign`.
+constexpr int kFftForward = -1;
+constexpr int kFftInverse = 1;
 
 // Sizes other than a power of two from 1 to 4096 leave the tables as they were.
 CS_EXPORT void fft_init(int fftFrameSize);
@@ -31,9 +36,9 @@ struct FftTables {
   int bitSwapLen;
   int logFrame;
   int doubleFrameSize;
-  const float* pur;  // sign +1 (inverse), stage k at k * kFftStageStride, entry m at 2m
+  const float* pur;  // kFftInverse, stage k at k * kFftStageStride, entry m at 2m
   const float* pui;
-  const float* pur_inv;  // every other sign (forward)
+  const float* pur_inv;  // every other sign (kFftForward)
   const float* pui_inv;
 };
 FftTables fft_tables();

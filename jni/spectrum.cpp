@@ -16,7 +16,6 @@ constexpr int kIntervalDivisor = 8;  // analyse every (analysis rate / 8) counte
 constexpr int kBandsPerOctave = 12;
 constexpr int kReferenceBand = 45;  // A4
 constexpr float kReferenceFreq = 440.0f;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kInvWindow = 0.000244140625;  // 1 / 4096, exact
 constexpr float kLeak = 0.2f;                  // share of the previous level kept by the smoothing
 

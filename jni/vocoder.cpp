@@ -13,8 +13,6 @@ double lastStretchFactor = 0.0;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr int kQueueSamples = 100000;         // fixed length of each input and output queue
 constexpr float kPeakFloor = 1.1754944e-38f;  // smallest normal float: the peak search's edges
 constexpr float kNoMinimum = 3.4028235e+38f;  // largest finite float: start of a valley search
@@ -126,7 +124,7 @@ void applyWindow(const float* input, float* fftBuffer) {
 // Magnitudes and phases of bins 0 .. H - 1. Returns false when a phase is NaN (a non-finite
 // sample, or a transform that overflowed): such a phase must not reach the phase memories.
 bool analyze(float* fftBuffer, float* mag, float* phi, int c) {
-  fft_process(fftBuffer, -1, c);
+  fft_process(fftBuffer, kFftForward, c);
   bool finite = true;
   for (int i = 0; i < winHalf; i++) {
     const float re = fftBuffer[2 * i];
@@ -175,7 +173,7 @@ void synthesize(float* fftBuffer, const float* mag, const float* psi, int c) {
   // Bins H .. N - 1 (floats N .. 2N) stay empty: only the positive half is rebuilt, and the
   // synthesis window's factor 2 / N restores the real part's scale.
   std::memset(fftBuffer + winSize, 0, (size_t)winSize * sizeof(float));
-  fft_process(fftBuffer, 1, c);
+  fft_process(fftBuffer, kFftInverse, c);
 }
 
 void overlapAdd(float* output, const float* fftBuffer, float* wave, const float* phi, float* phi0) {

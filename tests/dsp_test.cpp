@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr double kScale = 3.0517578125e-05;
-
 struct Engine {
   FakeJni jni;
   void init(int frame, int over, int rate, int ch) {
@@ -136,8 +134,8 @@ TEST(EngineInput, MonoIsScaledAndIgnoresTheMixer) {
   const int pos = iirLeft.pos1;
   std::vector<jshort> block = {32767, -32768, 1, -1, 0, 12345};
   e.process(block, 6, 6);
-  EXPECT_EQ(inputStage(0, 6), (std::vector<float>{32767 * (float)kScale, -1.0f, (float)kScale, -(float)kScale,
-                                                  0.0f, 12345 * (float)kScale}));
+  EXPECT_EQ(inputStage(0, 6),
+            (std::vector<float>{32767 * kPcmScale, -1.0f, kPcmScale, -kPcmScale, 0.0f, 12345 * kPcmScale}));
   EXPECT_EQ(iirLeft.pos1, pos);
   e.reset();
 }
@@ -154,19 +152,19 @@ TEST(EngineInput, BalanceMovesOneSideTowardTheOther) {
     e.panning(1, 0, c.level);
     std::vector<jshort> block = {1000, 3000};
     e.process(block, 1, 1);
-    EXPECT_EQ(inputStage(0, 1)[0], c.left * (float)kScale) << c.level;
-    EXPECT_EQ(inputStage(1, 1)[0], c.right * (float)kScale) << c.level;
+    EXPECT_EQ(inputStage(0, 1)[0], c.left * kPcmScale) << c.level;
+    EXPECT_EQ(inputStage(1, 1)[0], c.right * kPcmScale) << c.level;
   }
   e.panning(0, 1, 0);  // the mono switch alone changes nothing
   std::vector<jshort> block = {1000, 3000};
   e.process(block, 1, 1);
-  EXPECT_EQ(inputStage(0, 1)[0], 1000 * (float)kScale);
-  EXPECT_EQ(inputStage(1, 1)[0], 3000 * (float)kScale);
+  EXPECT_EQ(inputStage(0, 1)[0], 1000 * kPcmScale);
+  EXPECT_EQ(inputStage(1, 1)[0], 3000 * kPcmScale);
   e.panning(1, 1, 0);  // the mono fold, whatever the balance
   block = {1000, 3000};
   e.process(block, 1, 1);
-  EXPECT_EQ(inputStage(0, 1)[0], 2000 * (float)kScale);
-  EXPECT_EQ(inputStage(1, 1)[0], 2000 * (float)kScale);
+  EXPECT_EQ(inputStage(0, 1)[0], 2000 * kPcmScale);
+  EXPECT_EQ(inputStage(1, 1)[0], 2000 * kPcmScale);
   e.reset();
 }
 
@@ -178,17 +176,17 @@ TEST(EngineInput, VoiceRemovalSubtractsTheFilteredOppositeSideInDouble) {
   std::vector<jshort> block = {1000, 3001, -7, 20000};
   e.process(block, 2, 2);
   const double amount = (double)0.3f;
-  EXPECT_EQ(inputStage(0, 2), (std::vector<float>{(float)((1000.0 - amount * 1500.5) * kScale),
-                                                  (float)((-7.0 - amount * 10000.0) * kScale)}));
-  EXPECT_EQ(inputStage(1, 2), (std::vector<float>{(float)((3001.0 - amount * 500.0) * kScale),
-                                                  (float)((20000.0 - amount * -3.5) * kScale)}));
+  EXPECT_EQ(inputStage(0, 2), (std::vector<float>{(float)((1000.0 - amount * 1500.5) * kPcmScaleD),
+                                                  (float)((-7.0 - amount * 10000.0) * kPcmScaleD)}));
+  EXPECT_EQ(inputStage(1, 2), (std::vector<float>{(float)((3001.0 - amount * 500.0) * kPcmScaleD),
+                                                  (float)((20000.0 - amount * -3.5) * kPcmScaleD)}));
 
   // The filters hear the opposite sides: a one-sample delay shows which input each one saw.
   e.filter({1}, {0, 1});
   std::vector<jshort> next = {10, 20, 30, 40};
   e.process(next, 2, 2);
-  EXPECT_EQ(inputStage(0, 2)[1], (float)((30.0 - amount * 20.0) * kScale));
-  EXPECT_EQ(inputStage(1, 2)[1], (float)((40.0 - amount * 10.0) * kScale));
+  EXPECT_EQ(inputStage(0, 2)[1], (float)((30.0 - amount * 20.0) * kPcmScaleD));
+  EXPECT_EQ(inputStage(1, 2)[1], (float)((40.0 - amount * 10.0) * kPcmScaleD));
   e.reset();
 }
 
@@ -201,7 +199,7 @@ TEST(EngineInput, VoiceRemovalWithoutAPositiveAmountLeavesTheFilterAlone) {
     std::vector<jshort> block = {100, 200};
     e.process(block, 1, 1);
     EXPECT_EQ(iirLeft.pos1, 0);
-    EXPECT_EQ(inputStage(0, 1)[0], 100 * (float)kScale);
+    EXPECT_EQ(inputStage(0, 1)[0], 100 * kPcmScale);
   }
   e.reset();
 }

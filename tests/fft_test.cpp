@@ -100,7 +100,7 @@ TEST(FftTables, TinySizes) {
   fft_init(1);
   EXPECT_EQ(fft_tables().logFrame, 0);
   std::vector<float> x = {0.25f, -3.0f};
-  fft_process(x.data(), -1, 0);
+  fft_process(x.data(), kFftForward, 0);
   EXPECT_EQ(x, (std::vector<float>{0.25f, -3.0f}));
 }
 
@@ -109,7 +109,7 @@ TEST(FftTransform, UnitImpulseGivesOneInEveryBin) {
     fft_init(n);
     std::vector<float> x(2 * n, 0.0f);
     x[0] = 1.0f;
-    fft_process(x.data(), -1, 0);
+    fft_process(x.data(), kFftForward, 0);
     for (int k = 0; k < n; k++) {
       ASSERT_EQ(x[2 * k], 1.0f) << "n " << n << " bin " << k;
       ASSERT_EQ(x[2 * k + 1], 0.0f) << "n " << n << " bin " << k;
@@ -120,7 +120,7 @@ TEST(FftTransform, UnitImpulseGivesOneInEveryBin) {
 TEST(FftTransform, MatchesTheDirectTransformInBothDirections) {
   for (int n : {4, 16, 256}) {
     fft_init(n);
-    for (int sign : {-1, 1}) {
+    for (int sign : {kFftForward, kFftInverse}) {
       std::vector<float> x = noise(2 * n, 7u + n);
       const std::vector<double> ref = dft(x, n, sign);
       fft_process(x.data(), sign, 0);
@@ -134,8 +134,8 @@ TEST(FftTransform, ForwardThenInverseScalesByN) {
     fft_init(n);
     const std::vector<float> input = noise(2 * n, 3u);
     std::vector<float> x = input;
-    fft_process(x.data(), -1, 0);
-    fft_process(x.data(), 1, 1);
+    fft_process(x.data(), kFftForward, 0);
+    fft_process(x.data(), kFftInverse, 1);
     for (int i = 0; i < 2 * n; i++) ASSERT_NEAR(x[i], n * input[i], 1e-4 * n) << "n " << n << " at " << i;
   }
 }
@@ -144,7 +144,7 @@ TEST(FftTransform, EverySignButOneIsForwardAndTheChannelIsIgnored) {
   fft_init(512);
   const std::vector<float> input = noise(2 * 512, 11u);
   std::vector<float> forward = input;
-  fft_process(forward.data(), -1, 0);
+  fft_process(forward.data(), kFftForward, 0);
   for (int sign : {0, 2, -7}) {
     for (int channel : {0, 1}) {
       std::vector<float> x = input;
@@ -153,7 +153,7 @@ TEST(FftTransform, EverySignButOneIsForwardAndTheChannelIsIgnored) {
     }
   }
   std::vector<float> inverse = input;
-  fft_process(inverse.data(), 1, 0);
+  fft_process(inverse.data(), kFftInverse, 0);
   EXPECT_FALSE(sameBits(inverse, forward));
 }
 
@@ -161,11 +161,11 @@ TEST(FftTransform, ShrinkingTheSizeIgnoresLeftoverStages) {
   const std::vector<float> input = noise(2 * 1024, 5u);
   fft_init(1024);
   std::vector<float> fresh = input;
-  fft_process(fresh.data(), -1, 0);
+  fft_process(fresh.data(), kFftForward, 0);
 
   fft_init(4096);
   fft_init(1024);
   std::vector<float> reused = input;
-  fft_process(reused.data(), -1, 0);
+  fft_process(reused.data(), kFftForward, 0);
   EXPECT_TRUE(sameBits(reused, fresh));
 }

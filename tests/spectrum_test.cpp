@@ -70,7 +70,7 @@ struct Reference {
       const float f = 440.0f * (float)std::pow(2.0, (double)((float)(i - 45) / 12.0f));
       std::vector<float> c(kW), s(kW);
       for (int p = 0; p < kW; p++) {
-        const float theta = (float)((double)f * 6.283185307179586 * p / rate);
+        const float theta = (float)((double)f * kTwoPi * p / rate);
         c[p] = (float)std::cos((double)theta);
         s[p] = (float)(-std::sin((double)theta));
       }
@@ -93,7 +93,7 @@ struct Reference {
     count -= interval;
     std::vector<float> buf(kW);
     for (int i = 0; i < kW; i++)
-      buf[i] = (float)((0.5 - 0.5 * std::cos(i * 6.283185307179586 * 0.000244140625)) * win[i]);
+      buf[i] = (float)((0.5 - 0.5 * std::cos(i * kTwoPi * 0.000244140625)) * win[i]);
     for (int b = 0; b < kB; b++) {
       float sp = 0.0f, cp = 0.0f;
       for (int p = 0; p < kW; p++) {

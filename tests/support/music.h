@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace music {
+#include "common.h"
 
-constexpr double kPi = 3.141592653589793;
+namespace music {
 
 // sin(x) from a reduced argument and a Taylor polynomial: accurate to about 1e-9, and exactly
 // reproducible because it uses nothing but IEEE-exact arithmetic.
