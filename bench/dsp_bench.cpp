@@ -1,16 +1,14 @@
 // The whole engine on the tests' song: 44.1 kHz, frame 2048, oversampling 4, speed 0.8 (2048
-// frames in, 2560 out per block), spectrum on. Reported as x realtime (seconds of input audio per second of
-// processing) and as a ratio to a baseline that only converts the block to float and back.
+// frames in, 2560 out per block), spectrum on. Reported as x realtime (seconds of input audio
+// per second of processing) and as a ratio to a baseline that only converts the block to float
+// and back.
 #include <benchmark/benchmark.h>
-#include <jni.h>
 
 #include <vector>
 
+#include "dsp_internal.h"
 #include "spectrum.h"
 #include "support/music.h"
-
-bool dsp_init(int jFrameSize, int jOverSampling, int jSampleRate, int nChannels);
-void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut);
 
 namespace {
 

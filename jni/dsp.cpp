@@ -15,18 +15,18 @@
 // The block buffers are obtained on the first block (4x its frame count for input, 8x for
 // output) and kept for ever; a later, larger block grows them once. Nothing else obtains
 // memory, takes a lock or makes a system call on the audio path.
-#include <jni.h>
-
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "common.h"
+#include "dsp_internal.h"
 #include "eq.h"
 #include "fft.h"
 #include "iirfilter.h"
 #include "spectrum.h"
+#include "velmora_chordsmith_NativeInterface.h"
 #include "vocoder.h"
 
 namespace {
@@ -186,8 +186,6 @@ inline jshort outputSample(float value, float overlapScaling, float gain, float 
 
 }  // namespace
 
-// Sets the engine up. Returns false (changing nothing) for a frame size the transform does not
-// take or an oversampling factor outside 1..frame size.
 bool dsp_init(int jFrameSize, int jOverSampling, int jSampleRate, int nChannels) {
   if (!fft_size_supported(jFrameSize) || jOverSampling < 1 || jOverSampling > jFrameSize) return false;
   frameSize = jFrameSize;
@@ -201,8 +199,6 @@ bool dsp_init(int jFrameSize, int jOverSampling, int jSampleRate, int nChannels)
   return true;
 }
 
-// Processes one block in place. `length` is the number of shorts `samples` holds; no element at
-// or past it is read or written.
 void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut) {
   const bool mono = channels == 1;
   const long perChannel = mono ? length : length / 2;
@@ -251,15 +247,6 @@ void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut) {
   maxLevelAcum.store((double)peak, std::memory_order_relaxed);
 }
 
-// The block buffers, for tests and diagnostics.
-struct DspBuffers {
-  float* inLeft;
-  float* inRight;
-  float* outLeft;
-  float* outRight;
-  long inCapacity;
-  long outCapacity;
-};
 DspBuffers dsp_buffers() { return {in_left, in_right, out_left, out_right, inCapacity, outCapacity}; }
 
 extern "C" {

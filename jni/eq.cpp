@@ -1,11 +1,11 @@
 // Spectral equaliser state and its two native methods; see eq.h.
 #include "eq.h"
 
-#include <jni.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+
+#include "velmora_chordsmith_NativeInterface.h"
 
 float* eqBands = nullptr;
 

@@ -1,12 +1,12 @@
 // Voice-removal filter state, the filter step, the set-ups and their native method; see iirfilter.h.
 #include "iirfilter.h"
 
-#include <jni.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "velmora_chordsmith_NativeInterface.h"
 
 iirFilter iirLeft = {};
 iirFilter iirRight = {};

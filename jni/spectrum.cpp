@@ -1,11 +1,11 @@
 // Spectrum analyser state, the resonator bank and its two native methods; see spectrum.h.
 #include "spectrum.h"
 
-#include <jni.h>
-
 #include <climits>
 #include <cmath>
 #include <cstring>
+
+#include "velmora_chordsmith_NativeInterface.h"
 
 std::atomic<int> spectrum_enabled{1};
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "eq.h"
-#include "fake_jni.h"
 #include "iirfilter.h"
 #include "spectrum.h"
 #include "support/engine.h"
+#include "support/fake_jni.h"
 #include "vocoder.h"
 
 namespace {

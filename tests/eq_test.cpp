@@ -6,12 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "fake_jni.h"
-
-extern "C" {
-JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspEQSetBands(JNIEnv*, jobject, jfloatArray);
-JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspEQEnable(JNIEnv*, jobject, jint);
-}
+#include "support/fake_jni.h"
+#include "velmora_chordsmith_NativeInterface.h"
 
 namespace {
 

@@ -11,14 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "fake_jni.h"
-
-extern "C" {
-JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalFilter(JNIEnv*, jobject,
-                                                                                     jdoubleArray,
-                                                                                     jdoubleArray, jint,
-                                                                                     jint);
-}
+#include "support/fake_jni.h"
+#include "velmora_chordsmith_NativeInterface.h"
 
 namespace {
 

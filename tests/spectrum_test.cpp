@@ -12,14 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "fake_jni.h"
+#include "support/fake_jni.h"
 #include "support/signals.h"
-
-extern "C" {
-JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspSpectrumEnable(JNIEnv*, jobject, jint);
-JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspGetSpectrum(JNIEnv*, jobject, jfloatArray,
-                                                                              jint);
-}
+#include "velmora_chordsmith_NativeInterface.h"
 
 namespace {
 
