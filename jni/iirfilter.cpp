@@ -83,6 +83,45 @@ void waitForStep(int channel) {
   }
 }
 
+// A channel's busy flag, raised (sequentially consistent) for the lifetime of one step and
+// lowered on every way out of it, so that no exit can leave a set-up waiting for ever.
+class StepInProgress {
+ public:
+  explicit StepInProgress(std::atomic<int>& flag) : flag_(flag) { flag_.store(1); }
+  ~StepInProgress() { flag_.store(0); }
+  StepInProgress(const StepInProgress&) = delete;
+  StepInProgress& operator=(const StepInProgress&) = delete;
+
+ private:
+  std::atomic<int>& flag_;
+};
+
+// Direct form I, summed in double in a fixed order: b[0] * x[n], then b[j] * x[n - j] for
+// j = 1 .. n1, then - a[j] * y[n - j] for j = 1 .. n2. x[n - j] lies j slots before pos1 in the
+// ring (wrapping), so walking backwards from pos1 - 1 visits the past newest first.
+double directFormI(iirFilter& f, double inputValue) {
+  double acc = inputValue * f.b[0];
+  int k = f.pos1;
+  for (int j = 1; j <= f.n1; j++) {
+    k = k == 0 ? f.n1 - 1 : k - 1;
+    acc += f.b[j] * f.buf1[k];
+  }
+  k = f.pos2;
+  for (int j = 1; j <= f.n2; j++) {
+    k = k == 0 ? f.n2 - 1 : k - 1;
+    acc -= f.a[j] * f.buf2[k];
+  }
+  if (f.n1 > 0) {
+    f.buf1[f.pos1] = inputValue;
+    f.pos1 = f.pos1 + 1 == f.n1 ? 0 : f.pos1 + 1;
+  }
+  if (f.n2 > 0) {
+    f.buf2[f.pos2] = acc;  // kept exactly as computed, however large
+    f.pos2 = f.pos2 + 1 == f.n2 ? 0 : f.pos2 + 1;
+  }
+  return acc;
+}
+
 }  // namespace
 
 void iir_set_allocator(IirAllocator alloc) {
@@ -126,42 +165,11 @@ double iir_step(int channel, double inputValue) {
   const int c = channel == 0 ? 0 : 1;
   // Raise the flag before testing for a set-up: a set-up that raised its own flag first is
   // then seen here, and one that raises it later sees ours and waits for this step to end.
-  inFilterProcess[c].store(1);
-  if (inFilterSetup.load() != 0) {
-    inFilterProcess[c].store(0);
-    return inputValue;
-  }
+  const StepInProgress busy(inFilterProcess[c]);
+  if (inFilterSetup.load() != 0) return inputValue;
   iirFilter& f = c == 0 ? iirLeft : iirRight;
-  if (f.b == nullptr) {  // never set up, or its set-up ran out of memory: pass-through
-    inFilterProcess[c].store(0);
-    return inputValue;
-  }
-
-  // Direct form I, summed in double in a fixed order: b[0] * x[n], then b[j] * x[n - j] for
-  // j = 1 .. n1, then - a[j] * y[n - j] for j = 1 .. n2. x[n - j] lies j slots before pos1 in the
-  // ring (wrapping), so walking backwards from pos1 - 1 visits the past newest first.
-  double acc = inputValue * f.b[0];
-  int k = f.pos1;
-  for (int j = 1; j <= f.n1; j++) {
-    k = k == 0 ? f.n1 - 1 : k - 1;
-    acc += f.b[j] * f.buf1[k];
-  }
-  k = f.pos2;
-  for (int j = 1; j <= f.n2; j++) {
-    k = k == 0 ? f.n2 - 1 : k - 1;
-    acc -= f.a[j] * f.buf2[k];
-  }
-  if (f.n1 > 0) {
-    f.buf1[f.pos1] = inputValue;
-    f.pos1 = f.pos1 + 1 == f.n1 ? 0 : f.pos1 + 1;
-  }
-  if (f.n2 > 0) {
-    f.buf2[f.pos2] = acc;  // kept exactly as computed, however large
-    f.pos2 = f.pos2 + 1 == f.n2 ? 0 : f.pos2 + 1;
-  }
-
-  inFilterProcess[c].store(0);
-  return acc;
+  if (f.b == nullptr) return inputValue;  // never set up, or its set-up ran out of memory: pass-through
+  return directFormI(f, inputValue);
 }
 
 extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalFilter(
