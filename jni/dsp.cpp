@@ -10,7 +10,8 @@
 // scale); everything is then scaled by 2^-15 into float (full scale [-1, 1)). Each channel goes
 // through the vocoder with the synthesis hop derived from samplesOut / samplesIn. The output
 // stage divides by the overlap-add gain, applies the preamp, measures the peak, soft-limits
-// above 0.95 and quantises to +-32767 back into the same Java array.
+// above 0.95 and quantises to +-32767 back into the same Java array. A block that cannot run
+// (the engine not set up, nothing to consume, no memory) is skipped and the meter reads 0.
 //
 // The block buffers are obtained on the first block (4x its frame count for input, 8x for
 // output) and kept for ever; a later, larger block grows them once. Nothing else obtains
@@ -184,6 +185,53 @@ inline jshort outputSample(float value, float overlapScaling, float gain, float 
   return (jshort)(output * 32767.0f);
 }
 
+// One block's frame counts, bounded by what the array holds, and its synthesis hop.
+struct Block {
+  int in;
+  int out;
+  int stepOut;
+};
+
+// Bounds the counts by the `length` shorts the array holds, derives the hop and makes room in
+// the block buffers. False when the block must be skipped: the engine is not set up, there is
+// nothing to consume, or memory cannot be had.
+bool planBlock(long length, int samplesIn, int samplesOut, Block& block) {
+  const long perChannel = channels == 1 ? length : length / 2;
+  if (samplesIn > perChannel) samplesIn = (int)perChannel;
+  if (samplesOut > perChannel) samplesOut = (int)perChannel;
+  if (samplesOut < 0) samplesOut = 0;
+  if (frameSize == 0 || samplesIn <= 0) return false;
+
+  const int stepIn = frameSize / overSampling;
+  const int stepOut = outputHop(samplesIn, samplesOut, stepIn);
+  // The vocoder completes at most samplesIn / stepIn + 1 frames in this block.
+  const long produced = ((long)samplesIn / stepIn + 1) * stepOut;
+  if (!ensureBuffers(samplesIn, samplesIn, produced > samplesOut ? produced : samplesOut)) return false;
+  block = {samplesIn, samplesOut, stepOut};
+  return true;
+}
+
+// Writes the block's output frames back into `samples` and returns their peak. Reads block.out
+// values from the start of the output buffers, whatever the vocoder wrote this block: unwritten
+// positions still hold an earlier block's output.
+float outputStage(jshort* samples, const Block& block, bool mono) {
+  const float overlapScaling = (float)frameSize / (2.0f * (float)block.stepOut);
+  const float gain = preamp.load(std::memory_order_relaxed);
+  const float slope = mono ? kSlopeMono : kSlopeStereo;
+  const float curveTop = mono ? kCurveTopMono : kCurveTopStereo;
+  float peak = 0.0f;
+  if (mono) {
+    for (int i = 0; i < block.out; i++)
+      samples[i] = outputSample(out_left[i], overlapScaling, gain, slope, curveTop, peak);
+  } else {
+    for (int i = 0; i < block.out; i++) {
+      samples[2 * i] = outputSample(out_left[i], overlapScaling, gain, slope, curveTop, peak);
+      samples[2 * i + 1] = outputSample(out_right[i], overlapScaling, gain, slope, curveTop, peak);
+    }
+  }
+  return peak;
+}
+
 }  // namespace
 
 bool dsp_init(int jFrameSize, int jOverSampling, int jSampleRate, int nChannels) {
@@ -200,50 +248,20 @@ bool dsp_init(int jFrameSize, int jOverSampling, int jSampleRate, int nChannels)
 }
 
 void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut) {
+  Block block;
+  if (samples == nullptr || !planBlock(length, samplesIn, samplesOut, block)) {
+    maxLevelAcum.store(0.0, std::memory_order_relaxed);  // a skipped block reads as silence
+    return;
+  }
   const bool mono = channels == 1;
-  const long perChannel = mono ? length : length / 2;
-  if (samplesIn > perChannel) samplesIn = (int)perChannel;
-  if (samplesOut > perChannel) samplesOut = (int)perChannel;
-  if (samplesOut < 0) samplesOut = 0;
-  if (frameSize == 0 || samplesIn <= 0) {  // not set up, or nothing to consume
-    maxLevelAcum.store(0.0, std::memory_order_relaxed);
-    return;
-  }
-
-  const int stepIn = frameSize / overSampling;
-  const int stepOut = outputHop(samplesIn, samplesOut, stepIn);
-  // The vocoder completes at most samplesIn / stepIn + 1 frames in this block.
-  const long produced = ((long)samplesIn / stepIn + 1) * stepOut;
-  if (!ensureBuffers(samplesIn, samplesIn, produced > samplesOut ? produced : samplesOut)) {
-    maxLevelAcum.store(0.0, std::memory_order_relaxed);  // out of memory: skip the block
-    return;
-  }
-
   if (mono) {
-    monoInput(samples, samplesIn);
+    monoInput(samples, block.in);
   } else {
-    stereoInput(samples, samplesIn);
+    stereoInput(samples, block.in);
   }
-
-  vocoder_process(in_left, samplesIn, out_left, stepOut, 0);
-  if (!mono) vocoder_process(in_right, samplesIn, out_right, stepOut, 1);
-
-  // The output stage reads samplesOut values from the start of the output buffers, whatever
-  // the vocoder wrote this block: unwritten positions still hold an earlier block's output.
-  const float overlapScaling = (float)frameSize / (2.0f * (float)stepOut);
-  const float gain = preamp.load(std::memory_order_relaxed);
-  const float slope = mono ? kSlopeMono : kSlopeStereo;
-  const float curveTop = mono ? kCurveTopMono : kCurveTopStereo;
-  float peak = 0.0f;
-  if (mono) {
-    for (int i = 0; i < samplesOut; i++)
-      samples[i] = outputSample(out_left[i], overlapScaling, gain, slope, curveTop, peak);
-  } else {
-    for (int i = 0; i < samplesOut; i++) {
-      samples[2 * i] = outputSample(out_left[i], overlapScaling, gain, slope, curveTop, peak);
-      samples[2 * i + 1] = outputSample(out_right[i], overlapScaling, gain, slope, curveTop, peak);
-    }
-  }
+  vocoder_process(in_left, block.in, out_left, block.stepOut, 0);
+  if (!mono) vocoder_process(in_right, block.in, out_right, block.stepOut, 1);
+  const float peak = outputStage(samples, block, mono);
   maxLevelAcum.store((double)peak, std::memory_order_relaxed);
 }
 
@@ -263,18 +281,15 @@ JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspProcess(JNIEnv
                                                                           jshortArray samples, jint samplesIn,
                                                                           jint samplesOut,
                                                                           jfloat /*pitchShiftAmount*/) {
-  if (frameSize == 0 || samples == nullptr) {
-    maxLevelAcum.store(0.0, std::memory_order_relaxed);
-    return;
+  // Before set-up the array is not even fetched; without elements dsp_process skips the block.
+  jshort* elements = nullptr;
+  jsize length = 0;
+  if (frameSize != 0 && samples != nullptr) {
+    length = env->GetArrayLength(samples);
+    elements = env->GetShortArrayElements(samples, nullptr);  // null: the JVM has an exception pending
   }
-  const jsize length = env->GetArrayLength(samples);
-  jshort* c_samples = env->GetShortArrayElements(samples, nullptr);
-  if (c_samples == nullptr) {  // the JVM has an exception pending
-    maxLevelAcum.store(0.0, std::memory_order_relaxed);
-    return;
-  }
-  dsp_process(c_samples, length, samplesIn, samplesOut);
-  env->ReleaseShortArrayElements(samples, c_samples, 0);
+  dsp_process(elements, length, samplesIn, samplesOut);
+  if (elements != nullptr) env->ReleaseShortArrayElements(samples, elements, 0);
 }
 
 JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspSetPreamp(JNIEnv*, jobject,

@@ -13,7 +13,8 @@
 bool dsp_init(int jFrameSize, int jOverSampling, int jSampleRate, int nChannels);
 
 // Processes one block in place. `length` is the number of shorts `samples` holds; no element at
-// or past it is read or written.
+// or past it is read or written. A block that cannot run (not set up, nothing to consume, no
+// memory, null `samples`) is skipped, and the peak meter then reads 0.
 void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut);
 
 // The block buffers, per channel, and their capacities in floats; null until the first block.
