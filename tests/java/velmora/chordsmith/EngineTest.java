@@ -8,16 +8,23 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.util.Arrays;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicReference;
-import org.junit.jupiter.api.AfterEach;
+import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 
-/** The whole engine through a real JVM (run with -Xcheck:jni). */
+/**
+ * The whole engine through a real JVM (run with -Xcheck:jni). The engine is process-wide and
+ * keeps its mixer settings from whatever ran before in this JVM, so every test starts from a
+ * neutral one.
+ */
 class EngineTest {
   private static final int RATE = 44100;
   private final NativeInterface dsp = new NativeInterface();
 
-  @AfterEach
-  void defaultMixer() {
+  @BeforeEach
+  void startFromANeutralMixer() { neutralMixer(dsp); }
+
+  /** A neutral mixer: preamp 1; panning, voice removal and the equaliser off; the analyser on. */
+  static void neutralMixer(NativeInterface dsp) {
     dsp.dspSetPreamp(1f);
     dsp.dspPanning(0, 0, 50);
     dsp.dspVoiceRemovalEnable(0);
