@@ -3,6 +3,7 @@ package velmora.chordsmith.tool;
 import java.nio.file.InvalidPathException;
 import java.nio.file.Path;
 import java.util.Locale;
+import velmora.chordsmith.EngineFacts;
 
 /** The command line, parsed and range-checked. Every option takes "--name value" or "--name=value". */
 final class Options {
@@ -10,7 +11,6 @@ final class Options {
   static final double MAX_SPEED = 4.0;
   static final double DEFAULT_SPEED = 0.75;
   static final int MIN_FRAME = 256;
-  static final int MAX_FRAME = 4096;
   static final Path DEFAULT_EXAMPLE_FOLDER = Path.of("out", "example");
 
   static final String USAGE = String.join("\n",
@@ -119,7 +119,7 @@ final class Options {
       case "-o", "--output" -> output = path(value, name);
       case "--spectrum" -> spectrum = path(value, name);
       case "--frame-size" -> {
-        frameSize = (int) number(name, value, MIN_FRAME, MAX_FRAME, true);
+        frameSize = (int) number(name, value, MIN_FRAME, EngineFacts.MAX_FRAME_SIZE, true);
         if (Integer.bitCount(frameSize) != 1) {
           throw ToolException.usage(
               "--frame-size " + value + " must be a power of two: 256, 512, 1024, 2048 or 4096");

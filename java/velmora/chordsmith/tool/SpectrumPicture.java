@@ -4,19 +4,19 @@ import java.awt.image.BufferedImage;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
+import velmora.chordsmith.EngineFacts;
 
 /**
  * The engine's 72 semitone bands over time as a picture: time runs left to right, pitch bottom
  * (C1) to top (B6), one row per semitone beside a small keyboard, brightness in dB. And the same
  * readings in a sentence: the strongest notes.
  *
- * <p>Levels are in dB relative to a full-scale sine, which settles at 0.3125 in the analyser
- * (0.25 per analysis, times 1 / (1 − 0.2) from its smoothing). The colour scale spans 60 dB
+ * <p>Levels are in dB relative to a full-scale sine ({@link EngineFacts#FULL_SCALE_READING}, on
+ * readings brought to the output's level). The colour scale spans 60 dB
  * below the loudest reading, rounded up to a multiple of 6 dB, so quiet recordings stay visible;
  * the legend gives its ends.
  */
 final class SpectrumPicture {
-  static final float FULL_SCALE_SINE = 0.3125f;
   static final double RANGE_DB = 60;
   static final int ROW = 5;
   static final int SCALE = 2;
@@ -41,7 +41,7 @@ final class SpectrumPicture {
   }
 
   static double decibels(float level) {
-    return level > 0 ? 20 * Math.log10(level / FULL_SCALE_SINE) : Double.NEGATIVE_INFINITY;
+    return level > 0 ? 20 * Math.log10(level / EngineFacts.FULL_SCALE_READING) : Double.NEGATIVE_INFINITY;
   }
 
   /** A level from {@code top} - 60 dB (black) to {@code top} (pale yellow) onto the colour ramp. */
@@ -62,7 +62,7 @@ final class SpectrumPicture {
    */
   static BufferedImage render(List<float[]> columns, List<Double> times, double seconds, String title) {
     int plotWidth = plotWidth(seconds);
-    int plotHeight = Stretcher.BANDS * ROW;
+    int plotHeight = EngineFacts.BANDS * ROW;
     int width = LEFT + plotWidth + RIGHT;
     int height = TOP + plotHeight + BOTTOM;
     BufferedImage image = new BufferedImage(width, height, BufferedImage.TYPE_INT_RGB);
@@ -78,16 +78,16 @@ final class SpectrumPicture {
       while (next + 1 < times.size() && Math.abs(times.get(next + 1) - t) <= Math.abs(times.get(next) - t)) {
         next++;
       }
-      float[] bands = columns.isEmpty() ? new float[Stretcher.BANDS] : columns.get(next);
-      for (int band = 0; band < Stretcher.BANDS; band++) {
+      float[] bands = columns.isEmpty() ? new float[EngineFacts.BANDS] : columns.get(next);
+      for (int band = 0; band < EngineFacts.BANDS; band++) {
         int rgb = colour(decibels(bands[band]), top);
         fill(image, LEFT + x, rowTop(band), 1, ROW, rgb);
       }
     }
 
     // Keyboard, octave labels and a faint line under every C.
-    for (int band = 0; band < Stretcher.BANDS; band++) {
-      boolean black = Notes.name(band).contains("#");
+    for (int band = 0; band < EngineFacts.BANDS; band++) {
+      boolean black = EngineFacts.noteName(band).contains("#");
       fill(image, LEFT - 14, rowTop(band), 12, ROW, black ? 0x111111 : 0xeeeeee);
       if (band % 12 == 0) {
         int y = rowTop(band) + ROW - 1;
@@ -95,7 +95,7 @@ final class SpectrumPicture {
         for (int x = LEFT; x < LEFT + plotWidth; x++) {
           image.setRGB(x, y, blend(image.getRGB(x, y), 0xffffff, 0.18));
         }
-        String label = Notes.name(band);
+        String label = EngineFacts.noteName(band);
         int labelX = LEFT - 18 - PixelFont.width(label, SCALE);
         PixelFont.draw(image, label, labelX, y - PixelFont.HEIGHT * SCALE / 2, SCALE, TEXT);
       }
@@ -133,7 +133,7 @@ final class SpectrumPicture {
     return max > 0 ? 6 * Math.ceil(decibels(max) / 6) : 0;
   }
 
-  static int rowTop(int band) { return TOP + (Stretcher.BANDS - 1 - band) * ROW; }
+  static int rowTop(int band) { return TOP + (EngineFacts.BANDS - 1 - band) * ROW; }
 
   /** A tick spacing that leaves at least 70 pixels between labels. */
   static double tickStep(double seconds, int plotWidth) {
@@ -171,29 +171,29 @@ final class SpectrumPicture {
    * and none more than 30 dB below the strongest: "A4 (440 Hz) -12 dB".
    */
   static List<String> strongestNotes(List<float[]> columns, List<Double> times, double seconds, int n) {
-    double[] mean = new double[Stretcher.BANDS];
+    double[] mean = new double[EngineFacts.BANDS];
     int count = 0;
     for (int c = 0; c < columns.size(); c++) {
       double t = times.get(c);
       if (t < 0 || t > seconds) continue;
-      for (int band = 0; band < Stretcher.BANDS; band++) mean[band] += columns.get(c)[band];
+      for (int band = 0; band < EngineFacts.BANDS; band++) mean[band] += columns.get(c)[band];
       count++;
     }
     List<String> notes = new ArrayList<>();
     if (count == 0) return notes;
-    boolean[] taken = new boolean[Stretcher.BANDS];
+    boolean[] taken = new boolean[EngineFacts.BANDS];
     double strongest = 0;
     for (int k = 0; k < n; k++) {
       int best = -1;
-      for (int band = 0; band < Stretcher.BANDS; band++) {
+      for (int band = 0; band < EngineFacts.BANDS; band++) {
         if (!taken[band] && (best < 0 || mean[band] > mean[best])) best = band;
       }
       double level = mean[best] / count;
       if (k == 0) strongest = level;
       if (!(level > 0) || level < strongest / 31.6) break;
       taken[best] = true;
-      notes.add(String.format(Locale.ROOT, "%s (%.0f Hz) %.0f dB", Notes.name(best), Notes.hz(best),
-          decibels((float) level)));
+      notes.add(String.format(Locale.ROOT, "%s (%.0f Hz) %.0f dB", EngineFacts.noteName(best),
+          EngineFacts.bandHz(best), decibels((float) level)));
     }
     return notes;
   }

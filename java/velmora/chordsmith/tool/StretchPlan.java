@@ -1,5 +1,7 @@
 package velmora.chordsmith.tool;
 
+import velmora.chordsmith.EngineFacts;
+
 /**
  * How one stretch is cut into engine blocks, and which output frames are kept.
  *
@@ -16,11 +18,10 @@ package velmora.chordsmith.tool;
  * default hop of 512). The output length is the input length divided by the realised speed,
  * rounded to a frame.
  *
- * <p>Latency: the engine pads its first frame with {@code frameSize - stepIn} zeros, and a frame
- * whose centre sits at input time t comes out centred at output time (t - stepIn + frameSize / 2)
- * × stepOut / stepIn + frameSize / 2. Input time 0 therefore comes out at {@link #latency}. We
- * drop that many leading output frames, so the output starts where the input starts and an event
- * at input time t sits at t / speed, and we feed zeros after the input until the tail is out.
+ * <p>Latency: input time 0 comes out {@link #latency} frames late (the first frame's zero
+ * padding, scaled to the output: {@link EngineFacts#latency}). We drop that many leading output
+ * frames, so the output starts where the input starts and an event at input time t sits at
+ * t / speed, and we feed zeros after the input until the tail is out.
  */
 final class StretchPlan {
   /** Input frames per engine block, rounded down to whole hops: about a tenth of a second. */
@@ -52,8 +53,7 @@ final class StretchPlan {
     this.inputFrames = inputFrames;
     // round(inputFrames * stepOut / stepIn) in integers: no double rounding on long inputs.
     this.outputFrames = (2 * inputFrames * stepOut + stepIn) / (2L * stepIn);
-    double ratio = (double) stepOut / stepIn;
-    this.latency = Math.round(frameSize / 2.0 + (frameSize / 2.0 - stepIn) * ratio);
+    this.latency = EngineFacts.latency(frameSize, stepIn, stepOut);
     long hops = (latency + outputFrames + stepOut - 1) / stepOut;
     this.totalHops = (hops + blockHops - 1) / blockHops * blockHops;
   }
@@ -84,11 +84,6 @@ final class StretchPlan {
     return new StretchPlan(frameSize, overSampling, stepOut, hops[1], inputFrames);
   }
 
-  /** The hop the engine derives from a block: float quotient first, then the product, truncated. */
-  static int engineStepOut(int samplesIn, int samplesOut, int stepIn) {
-    return (int) (((float) samplesOut / (float) samplesIn) * (float) stepIn);
-  }
-
   /**
    * {stepOut, hops per block}: stepOut = round(stepIn / speed) and as many hops as fit in
    * {@link #BLOCK_FRAMES}. The engine's quotient of h × stepOut and h × stepIn is the same
@@ -102,7 +97,7 @@ final class StretchPlan {
     for (int d = 0; d <= 32; d++) {
       for (long candidate : new long[] {ideal + d, ideal - d}) {
         if (candidate < 1 || candidate > Integer.MAX_VALUE / (2L * hops)) continue;
-        if (engineStepOut(hops * stepIn, hops * (int) candidate, stepIn) == candidate) {
+        if (EngineFacts.outputHop(hops * stepIn, hops * (int) candidate, stepIn) == candidate) {
           return new int[] {(int) candidate, hops};
         }
       }

@@ -5,6 +5,7 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
+import velmora.chordsmith.EngineFacts;
 
 /**
  * Drives the engine through one stretch, block by block as an application's audio thread does,
@@ -13,24 +14,6 @@ import java.util.Locale;
  * application's display would.
  */
 final class Stretcher {
-  /** Bands of the engine's spectrum, C1 to B6. */
-  static final int BANDS = 72;
-  /**
-   * The analyser's window spans 4096 samples at a quarter of the rate: 16384 output frames. A
-   * reading describes the window's centre, half of that before the newest frame.
-   */
-  static final int SPECTRUM_WINDOW_HALF = 8192;
-
-  /**
-   * The engine's own gain on a steady signal, which the preamp makes up so that 0 dB plays as
-   * loud as the input. Analysis and synthesis windows are both Hann (the synthesis one scaled by
-   * 2 / N), the transforms multiply by N, only the positive half of the spectrum is rebuilt
-   * (halving the real part), and Hann squared overlaps to 3N / (8 stepOut): together
-   * 3N / (8 stepOut). The engine divides by N / (2 stepOut), which leaves 3/4 (-2.5 dB) at every
-   * speed with four or more overlapping frames.
-   */
-  static final double ENGINE_GAIN = 0.75;
-
   /** Told how many input frames have been consumed so far. */
   interface Progress {
     void update(long inputFrames);
@@ -42,11 +25,7 @@ final class Stretcher {
   private final Progress progress;
   private final short[] block;
 
-  /**
-   * The analyser measures the engine's output before its overlap normalisation (a division by
-   * frameSize / (2 stepOut)) and before our make-up gain; this brings its readings to the
-   * level of the output at 0 dB preamp, so the same music reads the same at every speed.
-   */
+  /** Brings the analyser's readings to the output's level at 0 dB preamp, at every speed. */
   private final float spectrumScale;
   private long hopsDone;
   private long engineFrames;
@@ -62,7 +41,7 @@ final class Stretcher {
     this.progress = progress;
     // The same array carries a block's input and, on return, its output.
     this.block = new short[Math.max(plan.blockInFrames(), plan.blockOutFrames()) * input.channels];
-    this.spectrumScale = (float) (2.0 * plan.stepOut / plan.frameSize / ENGINE_GAIN);
+    this.spectrumScale = EngineFacts.spectrumToOutput(plan.frameSize, plan.stepOut);
   }
 
   /**
@@ -77,7 +56,7 @@ final class Stretcher {
       voice = VoiceFilter.design(o.voiceLowHz, o.voiceHighHz, sampleRate);
     }
     engine.init(plan.frameSize, plan.overSampling, sampleRate, channels);
-    engine.setPreamp((float) (Math.pow(10, o.preampDb / 20) / ENGINE_GAIN));
+    engine.setPreamp((float) (Math.pow(10, o.preampDb / 20) / EngineFacts.STEADY_GAIN));
     if (channels == 1 && (o.mono || o.balanceGiven || o.voiceAmount > 0)) {
       notes.add("the input is mono: --mono, --balance and --remove-voice do not apply");
     }
@@ -148,12 +127,12 @@ final class Stretcher {
     engine.process(block, samplesIn, samplesOut);
     hopsDone += hops;
     peak = Math.max(peak, engine.maxLevel());
-    float[] bands = new float[BANDS];
+    float[] bands = new float[EngineFacts.BANDS];
     engine.spectrum(bands);
-    for (int b = 0; b < BANDS; b++) bands[b] *= spectrumScale;
+    for (int b = 0; b < EngineFacts.BANDS; b++) bands[b] *= spectrumScale;
     columns.add(bands);
     engineFrames += samplesOut;
-    columnTimes.add((double) (engineFrames - plan.latency - SPECTRUM_WINDOW_HALF) / input.sampleRate);
+    columnTimes.add((double) (engineFrames - plan.latency - EngineFacts.SPECTRUM_DELAY) / input.sampleRate);
     progress.update(Math.min(input.frames, start + samplesIn));
 
     // Keep engine frames [latency, latency + outputFrames).

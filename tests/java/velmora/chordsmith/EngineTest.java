@@ -67,12 +67,12 @@ class EngineTest {
   @Test
   void monoBlocksAreStretchedAndCopiedBack() {
     short[] out = stretch(1, 440, 1, 12);
-    // After the first frame's latency the output is a steady sine at the engine's fixed gain of
-    // 0.75: resynthesis from the positive half of the spectrum alone, over Hann-squared overlap.
+    // After the first frame's latency the output is a steady sine at the engine's fixed gain:
+    // resynthesis from the positive half of the spectrum alone, over Hann-squared overlap.
     double level = rms(out, 1, 0, 4 * 1280);
-    assertEquals(0.75 * 12000 / Math.sqrt(2), level, 0.05 * level);
+    assertEquals(EngineFacts.STEADY_GAIN * 12000 / Math.sqrt(2), level, 0.05 * level);
     float peak = dsp.dspGetMaxLevel();
-    assertEquals(0.75f * 12000 / 32768, peak, 0.02f);
+    assertEquals((float) EngineFacts.STEADY_GAIN * 12000 / 32768, peak, 0.02f);
   }
 
   @Test
@@ -145,11 +145,11 @@ class EngineTest {
   void spectrumFollowsTheOutputAndFreezesWhenSwitchedOff() {
     dsp.dspSpectrumEnable(1);
     stretch(2, 440, 1, 30);
-    float[] bands = new float[72];
-    dsp.dspGetSpectrum(bands, 72);
+    float[] bands = new float[EngineFacts.BANDS];
+    dsp.dspGetSpectrum(bands, EngineFacts.BANDS);
     int loudest = 0;
-    for (int i = 1; i < 72; i++) if (bands[i] > bands[loudest]) loudest = i;
-    assertEquals(45, loudest, "A4 stays A4 when slowed down");
+    for (int i = 1; i < EngineFacts.BANDS; i++) if (bands[i] > bands[loudest]) loudest = i;
+    assertEquals(EngineFacts.band(440), loudest, "A4 stays A4 when slowed down");
 
     dsp.dspSpectrumEnable(0);
     float[] frozen = new float[72];

@@ -23,15 +23,15 @@ class SpectrumTest {
   }
 
   private float[] allBands() {
-    float[] bands = filled(72, Float.NaN);
-    dsp.dspGetSpectrum(bands, 72);
+    float[] bands = filled(EngineFacts.BANDS, Float.NaN);
+    dsp.dspGetSpectrum(bands, EngineFacts.BANDS);
     return bands;
   }
 
   @Test
   void readsAllBandsAsFiniteNonNegativeLevels() {
     float[] bands = allBands();
-    for (int i = 0; i < 72; i++) {
+    for (int i = 0; i < EngineFacts.BANDS; i++) {
       assertTrue(Float.isFinite(bands[i]) && bands[i] >= 0f, "band " + i + ": " + bands[i]);
     }
     assertArrayEquals(bands, allBands());
@@ -41,29 +41,31 @@ class SpectrumTest {
   void copiesNoMoreThanTheBandsTheCountAndTheArrayAllow() {
     float[] bands = allBands();
 
-    float[] ten = filled(72, -1f);
+    float[] ten = filled(EngineFacts.BANDS, -1f);
     dsp.dspGetSpectrum(ten, 10);
-    for (int i = 0; i < 72; i++) assertEquals(i < 10 ? bands[i] : -1f, ten[i], "element " + i);
+    for (int i = 0; i < EngineFacts.BANDS; i++) assertEquals(i < 10 ? bands[i] : -1f, ten[i], "element " + i);
 
     float[] hundred = filled(100, -1f);
     dsp.dspGetSpectrum(hundred, 100);
-    for (int i = 0; i < 100; i++) assertEquals(i < 72 ? bands[i] : -1f, hundred[i], "element " + i);
+    for (int i = 0; i < 100; i++) {
+      assertEquals(i < EngineFacts.BANDS ? bands[i] : -1f, hundred[i], "element " + i);
+    }
 
     float[] shortArray = filled(5, -1f);
-    dsp.dspGetSpectrum(shortArray, 72);
+    dsp.dspGetSpectrum(shortArray, EngineFacts.BANDS);
     assertArrayEquals(Arrays.copyOf(bands, 5), shortArray);
 
     for (int size : new int[] {0, -7}) {
-      float[] untouched = filled(72, -1f);
+      float[] untouched = filled(EngineFacts.BANDS, -1f);
       dsp.dspGetSpectrum(untouched, size);
-      assertArrayEquals(filled(72, -1f), untouched);
+      assertArrayEquals(filled(EngineFacts.BANDS, -1f), untouched);
     }
-    assertDoesNotThrow(() -> dsp.dspGetSpectrum(new float[0], 72));
+    assertDoesNotThrow(() -> dsp.dspGetSpectrum(new float[0], EngineFacts.BANDS));
   }
 
   @Test
   void toleratesANullArray() {
-    assertDoesNotThrow(() -> dsp.dspGetSpectrum(null, 72));
+    assertDoesNotThrow(() -> dsp.dspGetSpectrum(null, EngineFacts.BANDS));
   }
 
   @Test

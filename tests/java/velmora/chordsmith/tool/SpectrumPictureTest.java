@@ -8,12 +8,13 @@ import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.util.List;
 import javax.imageio.ImageIO;
+import velmora.chordsmith.EngineFacts;
 import org.junit.jupiter.api.Test;
 
 /** The spectrum picture, the strongest-notes sentence and the progress bar. */
 class SpectrumPictureTest {
   private static float[] tone(int band, float level) {
-    float[] bands = new float[Stretcher.BANDS];
+    float[] bands = new float[EngineFacts.BANDS];
     bands[band] = level;
     return bands;
   }
@@ -49,14 +50,14 @@ class SpectrumPictureTest {
   void scalesColoursToTheLoudestReading() {
     // The loudest reading, -20 dB, rounded up to a multiple of 6 dB; silence gets 0 dB.
     assertEquals(-18, SpectrumPicture.topOfScale(List.of(tone(3, 0.3125f / 10), tone(4, 0.001f))), 1e-9);
-    assertEquals(0, SpectrumPicture.topOfScale(List.of(new float[Stretcher.BANDS])), 1e-9);
+    assertEquals(0, SpectrumPicture.topOfScale(List.of(new float[EngineFacts.BANDS])), 1e-9);
     assertEquals(0xfff4be, SpectrumPicture.colour(-18, -18));
     assertEquals(0, SpectrumPicture.colour(-78, -18));
   }
 
   @Test
   void namesTheStrongestNotesAndLeavesOutTheFaintOnes() {
-    float[] bands = new float[Stretcher.BANDS];
+    float[] bands = new float[EngineFacts.BANDS];
     bands[45] = 0.3125f;
     bands[57] = 0.3125f / 4;
     bands[10] = 0.3125f / 1000;
@@ -68,10 +69,10 @@ class SpectrumPictureTest {
 
   @Test
   void labelsBandsAndTimes() {
-    assertEquals("C1", Notes.name(0));
-    assertEquals("A4", Notes.name(45));
-    assertEquals("B6", Notes.name(71));
-    assertEquals(45, Notes.band(440));
+    assertEquals("C1", EngineFacts.noteName(0));
+    assertEquals("A4", EngineFacts.noteName(45));
+    assertEquals("B6", EngineFacts.noteName(71));
+    assertEquals(45, EngineFacts.band(440));
     assertEquals("1:05", SpectrumPicture.clock(65));
     assertEquals("0:02.5", SpectrumPicture.clock(2.5));
   }

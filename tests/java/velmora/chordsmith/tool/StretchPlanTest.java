@@ -7,6 +7,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.ArrayList;
 import java.util.List;
+import velmora.chordsmith.EngineFacts;
 import org.junit.jupiter.api.Test;
 
 /** Cutting a stretch into engine blocks: hops, lengths, latency, and the engine's contract. */
@@ -23,13 +24,13 @@ class StretchPlanTest {
         }
         String where = "speed " + speed + " oversampling " + overSampling;
         assertTrue(Math.abs(p.stepIn / speed - p.stepOut) <= 0.5, where + ": " + p.stepOut);
-        int engine = StretchPlan.engineStepOut(p.blockInFrames(), p.blockOutFrames(), p.stepIn);
+        int engine = EngineFacts.outputHop(p.blockInFrames(), p.blockOutFrames(), p.stepIn);
         assertEquals(p.stepOut, engine, where);
         assertEquals(0, p.totalHops % p.blockHops);
       }
     }
     // Why other hops are not offered: a hop of 682 and 720 frames asked for gives 719, not 720.
-    assertEquals(719, StretchPlan.engineStepOut(682, 720, 682));
+    assertEquals(719, EngineFacts.outputHop(682, 720, 682));
     // Should such a hop come up, the nearest output hop that the engine gives back is taken:
     // round(682 / 1.4) = 487 and the next four would each leave stale frames in every block.
     assertEquals(484, StretchPlan.chooseHops(682, 1.4)[0]);
