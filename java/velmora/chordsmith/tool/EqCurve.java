@@ -3,25 +3,25 @@ package velmora.chordsmith.tool;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
+import java.util.Map;
 import java.util.TreeMap;
 
 /**
- * An equaliser a person can type, turned into the engine's per-bin gains.
+ * An equaliser curve through a few points, turned into the engine's per-bin gains.
  *
- * <p>The text is a comma-separated list of {@code point=dB}, where a point is one of the named
- * bands (sub 40 Hz, bass 100 Hz, low-mid 300 Hz, mid 1 kHz, high-mid 3 kHz, treble 8 kHz) or a
- * frequency in Hz ({@code 440}, {@code 2.5k}). Named bands not given stay at 0 dB and anchor the
- * curve, so a single point gives a bump around it rather than a shelf. Between points the gain in
- * dB is interpolated linearly over log frequency; below the lowest and above the highest point it
- * stays flat. The engine multiplies each FFT bin's magnitude by its linear gain.
+ * <p>A point is one of the named bands (sub 40 Hz, bass 100 Hz, low-mid 300 Hz, mid 1 kHz,
+ * high-mid 3 kHz, treble 8 kHz) or any frequency, with a gain in dB. Named bands not given stay
+ * at 0 dB and anchor the curve, so a single point gives a bump around it rather than a shelf.
+ * Between points the gain in dB is interpolated linearly over log frequency; below the lowest
+ * and above the highest point it stays flat. The engine multiplies each FFT bin's magnitude by
+ * its linear gain.
  */
 final class EqCurve {
   static final String[] NAMES = {"sub", "bass", "low-mid", "mid", "high-mid", "treble"};
   static final double[] CENTRES = {40, 100, 300, 1000, 3000, 8000};
+  /** The gains worth offering: from nearly off to as much as the limiter leaves clean. */
   static final double MIN_DB = -30;
   static final double MAX_DB = 12;
-  static final String HELP =
-      "sub=40Hz bass=100 low-mid=300 mid=1k high-mid=3k treble=8k, or any frequency in Hz";
 
   /** Points sorted by frequency, gains in dB. */
   private final double[] hz;
@@ -38,64 +38,15 @@ final class EqCurve {
     }
   }
 
-  static EqCurve parse(String text) throws ToolException {
-    TreeMap<Double, Double> points = new TreeMap<>();
-    for (double c : CENTRES) points.put(c, 0.0);
-    TreeMap<Double, String> given = new TreeMap<>();
-    for (String item : text.split(",")) {
-      item = item.trim();
-      if (item.isEmpty()) continue;
-      int eq = item.indexOf('=');
-      if (eq <= 0 || eq == item.length() - 1) {
-        throw ToolException.usage("--eq: '" + item + "' is not band=dB (bands: " + HELP + ")");
-      }
-      String where = item.substring(0, eq).trim().toLowerCase(Locale.ROOT);
-      double f = frequencyOf(where);
-      double gain = decibelsOf(item.substring(eq + 1).trim(), item);
-      if (given.containsKey(f)) {
-        throw ToolException.usage("--eq: " + item + " repeats " + given.get(f));
-      }
-      given.put(f, item);
-      points.put(f, gain);
-    }
-    if (given.isEmpty()) throw ToolException.usage("--eq needs at least one band=dB (bands: " + HELP + ")");
-    return new EqCurve(points);
-  }
-
-  private static double frequencyOf(String where) throws ToolException {
-    for (int i = 0; i < NAMES.length; i++) {
-      if (NAMES[i].equals(where) || NAMES[i].replace("-", "").equals(where)) return CENTRES[i];
-    }
-    String number = where.endsWith("hz") ? where.substring(0, where.length() - 2) : where;
-    double scale = 1;
-    if (number.endsWith("k")) {
-      scale = 1000;
-      number = number.substring(0, number.length() - 1);
-    }
-    double f;
-    try {
-      f = Double.parseDouble(number) * scale;
-    } catch (NumberFormatException e) {
-      throw ToolException.usage("--eq: unknown band '" + where + "' (bands: " + HELP + ")");
-    }
-    if (!(f >= 20 && f <= 20000)) throw ToolException.usage("--eq: " + where + " is outside 20 Hz to 20 kHz");
-    return f;
-  }
-
-  private static double decibelsOf(String value, String item) throws ToolException {
-    String number = value.toLowerCase(Locale.ROOT);
-    if (number.endsWith("db")) number = number.substring(0, number.length() - 2).trim();
-    double gain;
-    try {
-      gain = Double.parseDouble(number);
-    } catch (NumberFormatException e) {
-      throw ToolException.usage("--eq: '" + item + "' needs a gain in dB, e.g. bass=+4");
-    }
-    if (!(gain >= MIN_DB && gain <= MAX_DB)) {
-      throw ToolException.usage(
-          "--eq: " + item + " is out of range: use " + (int) MIN_DB + " to +" + (int) MAX_DB + " dB");
-    }
-    return gain;
+  /**
+   * The curve through {@code points}, gains in dB by frequency in Hz; the named bands that are
+   * not among them anchor it at 0 dB.
+   */
+  static EqCurve through(Map<Double, Double> points) {
+    TreeMap<Double, Double> all = new TreeMap<>();
+    for (double c : CENTRES) all.put(c, 0.0);
+    all.putAll(points);
+    return new EqCurve(all);
   }
 
   /** The curve's gain in dB at {@code f} Hz. */

@@ -43,7 +43,7 @@ public final class Main {
         return 0;
       }
       // The frame geometry must suit the speed: find out before any file is read or made.
-      StretchPlan.of(o.frameSize, o.overSampling, o.speed, 1);
+      o.checkGeometry();
       if (o.input == null) {
         example(o, out, err, engines);
       } else {
@@ -141,9 +141,11 @@ public final class Main {
                                 PrintStream err, Supplier<Engine> engines) throws ToolException {
     StretchPlan plan = StretchPlan.of(o.frameSize, o.overSampling, o.speed, input.frames);
     Engine engine = engines.get();
-    for (String note : Stretcher.configure(engine, o, plan, input.sampleRate, input.channels)) {
+    VoiceFilter voice = o.voiceFilter(input.sampleRate, input.channels);
+    for (String note : o.notes(input.sampleRate, input.channels, voice)) {
       err.println(NAME + ": note: " + note);
     }
+    Stretcher.configure(engine, plan, input.sampleRate, input.channels, o.mix(voice));
     // Redrawing in place only makes sense on a terminal; in a log it would pile up.
     boolean showProgress = !o.quiet && input.seconds() > PROGRESS_SECONDS && System.console() != null;
     ProgressBar bar = new ProgressBar(err, "Stretching", input.frames, showProgress);

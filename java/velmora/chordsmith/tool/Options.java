@@ -2,6 +2,8 @@ package velmora.chordsmith.tool;
 
 import java.nio.file.InvalidPathException;
 import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.List;
 import java.util.Locale;
 import velmora.chordsmith.EngineFacts;
 
@@ -151,7 +153,7 @@ final class Options {
         }
         voiceBandGiven = true;
       }
-      case "--eq" -> eq = EqCurve.parse(value);
+      case "--eq" -> eq = EqOption.parse(value);
       default -> throw ToolException.usage("unknown option " + name + " (see --help)");
     }
   }
@@ -207,6 +209,59 @@ final class Options {
   private static String plain(double d) {
     return d == Math.rint(d) ? Long.toString((long) d) : Double.toString(d);
   }
+
+  /**
+   * Checks that the frame geometry can play the speed, before any file is read or made, and
+   * says which option to change when it cannot.
+   */
+  void checkGeometry() throws ToolException {
+    int stepIn = frameSize / overSampling;
+    if (stepIn < 1) {
+      throw ToolException.usage(
+          "--oversampling " + overSampling + " leaves no hop in a frame of " + frameSize);
+    }
+    int stepOut;
+    try {
+      stepOut = StretchPlan.chooseHops(stepIn, speed)[0];
+    } catch (IllegalArgumentException e) {
+      throw ToolException.usage(e.getMessage() + ": try another --oversampling");
+    }
+    if (!StretchPlan.overlapsEnough(frameSize, stepOut)) {
+      // Suggest the next power of two at or above 2 / speed (the overlap rule solved for it).
+      int needed = Integer.highestOneBit(Math.max(1, (int) Math.ceil(2.0 / speed) - 1)) * 2;
+      throw ToolException.usage(String.format(
+          "speed %s needs an output hop of %d samples, more than half the frame of %d:"
+              + " use --oversampling %d or more",
+          formatSpeed(speed), stepOut, frameSize, needed > overSampling ? needed : 2 * overSampling));
+    }
+  }
+
+  /** The voice-removal filter for this input, or null when voice removal is off or the input mono. */
+  VoiceFilter voiceFilter(int sampleRate, int channels) throws ToolException {
+    if (!(voiceAmount > 0 && channels == 2)) return null;
+    try {
+      return VoiceFilter.design(voiceLowHz, voiceHighHz, sampleRate);
+    } catch (IllegalArgumentException tooNarrow) {
+      throw ToolException.usage(tooNarrow.getMessage());
+    }
+  }
+
+  /** Notes on options that do not apply to this input, or apply otherwise than asked. */
+  List<String> notes(int sampleRate, int channels, VoiceFilter voice) {
+    List<String> notes = new ArrayList<>();
+    if (channels == 1 && (mono || balanceGiven || voiceAmount > 0)) {
+      notes.add("the input is mono: --mono, --balance and --remove-voice do not apply");
+    }
+    if (voiceBandGiven && voiceAmount == 0) notes.add("--voice-band does nothing without --remove-voice");
+    if (voice != null && voice.highHz < voiceHighHz) {
+      String format = "the voice band ends at %.0f Hz, clear of the %d Hz limit of %d Hz audio";
+      notes.add(String.format(Locale.ROOT, format, voice.highHz, sampleRate / 2, sampleRate));
+    }
+    return notes;
+  }
+
+  /** The mix these options ask for, with the voice-removal filter designed for the input. */
+  Mix mix(VoiceFilter voice) { return new Mix(preampDb, mono, balance, voice, voiceAmount, eq); }
 
   /** 0.75 as "0.75", 0.5 as "0.5", 1 as "1". */
   static String formatSpeed(double speed) {

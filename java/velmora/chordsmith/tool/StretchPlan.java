@@ -59,30 +59,30 @@ final class StretchPlan {
   }
 
   /**
-   * Plans a stretch of {@code inputFrames} frames at {@code speed}; fails with a message a person
-   * can act on when the geometry cannot give that speed cleanly.
+   * Plans a stretch of {@code inputFrames} frames at {@code speed}. Throws
+   * IllegalArgumentException when the geometry cannot give that speed cleanly: no hop in the
+   * frame, no output hop the engine gives back, or output frames that would not overlap.
    */
-  static StretchPlan of(int frameSize, int overSampling, double speed, long inputFrames)
-      throws ToolException {
+  static StretchPlan of(int frameSize, int overSampling, double speed, long inputFrames) {
     int stepIn = frameSize / overSampling;
     if (stepIn < 1) {
-      throw ToolException.usage(
-          "--oversampling " + overSampling + " leaves no hop in a frame of " + frameSize);
+      throw new IllegalArgumentException(
+          "oversampling " + overSampling + " leaves no hop in a frame of " + frameSize);
     }
     int[] hops = chooseHops(stepIn, speed);
     int stepOut = hops[0];
-    // Output frames must overlap at least twice, or the Hann-windowed frames leave audible gaps
-    // (and the engine cannot take a hop longer than a frame at all).
-    if (stepOut > frameSize / 2) {
-      // Suggest the next power of two at or above 2 / speed (the overlap rule solved for it).
-      int needed = Integer.highestOneBit(Math.max(1, (int) Math.ceil(2.0 / speed) - 1)) * 2;
-      throw ToolException.usage(String.format(
-          "speed %s needs an output hop of %d samples, more than half the frame of %d:"
-              + " use --oversampling %d or more",
-          Options.formatSpeed(speed), stepOut, frameSize, needed > overSampling ? needed : 2 * overSampling));
+    if (!overlapsEnough(frameSize, stepOut)) {
+      throw new IllegalArgumentException("speed " + speed + " needs an output hop of " + stepOut
+          + " samples, more than half the frame of " + frameSize);
     }
     return new StretchPlan(frameSize, overSampling, stepOut, hops[1], inputFrames);
   }
+
+  /**
+   * Output frames must overlap at least twice, or the Hann-windowed frames leave audible gaps
+   * (and the engine cannot take a hop longer than a frame at all).
+   */
+  static boolean overlapsEnough(int frameSize, int stepOut) { return stepOut <= frameSize / 2; }
 
   /**
    * {stepOut, hops per block}: stepOut = round(stepIn / speed) and as many hops as fit in
@@ -91,7 +91,7 @@ final class StretchPlan {
    * other) it is exact, so stepOut comes back unchanged. Should it not, the nearest stepOut
    * that does is taken, so that no block ever reads a stale frame.
    */
-  static int[] chooseHops(int stepIn, double speed) throws ToolException {
+  static int[] chooseHops(int stepIn, double speed) {
     int hops = Math.max(1, BLOCK_FRAMES / stepIn);
     long ideal = Math.max(1, Math.round(stepIn / speed));
     for (int d = 0; d <= 32; d++) {
@@ -102,9 +102,8 @@ final class StretchPlan {
         }
       }
     }
-    throw ToolException.usage(
-        "no output hop near " + ideal + " works with an input hop of " + stepIn
-            + ": try another --oversampling");
+    throw new IllegalArgumentException(
+        "no output hop near " + ideal + " works with an input hop of " + stepIn);
   }
 
   /** The speed the engine really plays at. */

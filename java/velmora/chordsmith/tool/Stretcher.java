@@ -4,7 +4,6 @@ import java.io.InputStream;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
-import java.util.Locale;
 import velmora.chordsmith.EngineFacts;
 
 /**
@@ -45,37 +44,14 @@ final class Stretcher {
   }
 
   /**
-   * Sets the engine up for this run. Every setting is written, since the engine keeps them from
-   * any earlier run in the process. Returns notes on options that do not apply.
+   * Sets the engine up for a stretch by {@code plan} of audio at {@code sampleRate} with
+   * {@code channels}, mixed by {@code mix}. Every setting is written, since the engine keeps them
+   * from any earlier run in the process.
    */
-  static List<String> configure(Engine engine, Options o, StretchPlan plan, int sampleRate, int channels)
-      throws ToolException {
-    List<String> notes = new ArrayList<>();
-    VoiceFilter voice = null;
-    if (o.voiceAmount > 0 && channels == 2) {
-      voice = VoiceFilter.design(o.voiceLowHz, o.voiceHighHz, sampleRate);
-    }
+  static void configure(Engine engine, StretchPlan plan, int sampleRate, int channels, Mix mix) {
     engine.init(plan.frameSize, plan.overSampling, sampleRate, channels);
-    engine.setPreamp((float) (Math.pow(10, o.preampDb / 20) / EngineFacts.STEADY_GAIN));
-    if (channels == 1 && (o.mono || o.balanceGiven || o.voiceAmount > 0)) {
-      notes.add("the input is mono: --mono, --balance and --remove-voice do not apply");
-    }
-    if (o.voiceBandGiven && o.voiceAmount == 0) notes.add("--voice-band does nothing without --remove-voice");
-    // Balance -100..100 onto the engine's 0..100, where 0 puts the right input on both sides.
-    engine.setPanning(o.mono || o.balance != 0, o.mono, (int) Math.round(50 - o.balance / 2.0));
-    if (voice != null) {
-      engine.setVoiceRemoval(voice.a, voice.b, (float) o.voiceAmount);
-      if (voice.highHz < o.voiceHighHz) {
-        String format = "the voice band ends at %.0f Hz, clear of the %d Hz limit of %d Hz audio";
-        notes.add(String.format(Locale.ROOT, format, voice.highHz, sampleRate / 2, sampleRate));
-      }
-    } else {
-      engine.setVoiceRemoval(null, null, 0f);
-    }
-    // One gain per bin of the positive half of the frame, set after init (which sizes them).
-    engine.setEqualiser(o.eq == null ? null : o.eq.binGains(plan.frameSize, sampleRate, plan.frameSize / 2));
+    mix.apply(engine, plan.frameSize, sampleRate);
     engine.enableSpectrum(true);
-    return notes;
   }
 
   float peak() { return peak; }

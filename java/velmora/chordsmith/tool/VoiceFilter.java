@@ -38,12 +38,13 @@ final class VoiceFilter {
   /**
    * Designs the filter for the band {@code lowHz} to {@code highHz} at {@code sampleRate}. An
    * upper edge too close to Nyquist is lowered to 0.45 × the rate; a band narrower than an octave
-   * after that is refused, since the two sections would then overlap and cancel nothing.
+   * after that is refused (IllegalArgumentException), since the two sections would then overlap
+   * and cancel nothing.
    */
-  static VoiceFilter design(double lowHz, double highHz, int sampleRate) throws ToolException {
+  static VoiceFilter design(double lowHz, double highHz, int sampleRate) {
     double high = Math.min(highHz, MAX_EDGE_OF_RATE * sampleRate);
     if (!(lowHz >= 20) || !(high >= 2 * lowHz)) {
-      throw ToolException.usage(String.format(
+      throw new IllegalArgumentException(String.format(
           "the voice band %.0f to %.0f Hz is too narrow at %d Hz: it must span an octave or more",
           lowHz, high, sampleRate));
     }

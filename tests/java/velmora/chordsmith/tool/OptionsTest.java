@@ -72,6 +72,25 @@ class OptionsTest {
   }
 
   @Test
+  void refusesAFrameGeometryThatCannotPlayTheSpeedAndSuggestsMoreOverlap() throws Exception {
+    Options slow = Options.parse(new String[] {"--speed", "0.3"});
+    ToolException e = assertThrows(ToolException.class, slow::checkGeometry);
+    assertEquals(ToolException.USAGE, e.exitCode);
+    assertTrue(e.getMessage().contains("--oversampling 8"), e.getMessage());
+  }
+
+  @Test
+  void readsTheEqualiserAsAPersonTypesItAndRefusesWhatItCannotRead() throws Exception {
+    assertEquals("bass +6.0 dB, 2500 Hz +3.0 dB, treble -12.0 dB",
+        EqOption.parse("bass=+6, treble=-12dB, 2.5k=3").describe());
+    assertEquals("low-mid -3.0 dB, 440 Hz +1.0 dB", EqOption.parse("lowmid=-3,440Hz=1").describe());
+    String[] bad = {"bass", "bass=", "boom=3", "bass=+99", "bass=loud", "10=3", "bass=1,100=2", ","};
+    for (String text : bad) {
+      assertTrue(refusal("--eq", text).startsWith("--eq"), text);
+    }
+  }
+
+  @Test
   void namesTheDefaultOutputAfterTheInputAndTheSpeed() throws Exception {
     Options o = Options.parse(new String[] {"music/take 3.wav", "--speed", "0.8"});
     assertEquals(Path.of("music/take 3-0.8x.wav"), o.defaultOutput());

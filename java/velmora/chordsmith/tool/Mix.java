@@ -1,0 +1,28 @@
+package velmora.chordsmith.tool;
+
+import velmora.chordsmith.EngineFacts;
+
+/**
+ * The mixer settings of a stretch, in a listener's units: the preamp in dB (0 plays as loud as
+ * the input, the engine's own gain made up), the balance from -100 (the left channel on both
+ * sides) to 100 (the right) or a fold to mono, voice removal with its filter and amount, and an
+ * equaliser curve. A null filter or curve leaves that stage off.
+ */
+record Mix(double preampDb, boolean mono, int balance, VoiceFilter voice, double voiceAmount, EqCurve eq) {
+  /**
+   * Writes every mixer setting into an engine set up for frames of {@code frameSize} at
+   * {@code sampleRate}; after its set-up, since that sizes the equaliser's gains.
+   */
+  void apply(Engine engine, int frameSize, int sampleRate) {
+    engine.setPreamp((float) (Math.pow(10, preampDb / 20) / EngineFacts.STEADY_GAIN));
+    // Balance -100..100 onto the engine's 0..100, where 0 puts the right input on both sides.
+    engine.setPanning(mono || balance != 0, mono, (int) Math.round(50 - balance / 2.0));
+    if (voice != null) {
+      engine.setVoiceRemoval(voice.a, voice.b, (float) voiceAmount);
+    } else {
+      engine.setVoiceRemoval(null, null, 0f);
+    }
+    // One gain per bin of the positive half of the frame.
+    engine.setEqualiser(eq == null ? null : eq.binGains(frameSize, sampleRate, frameSize / 2));
+  }
+}
