@@ -1,5 +1,6 @@
 package velmora.chordsmith.tool;
 
+import java.io.ByteArrayInputStream;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
@@ -38,12 +39,7 @@ final class Audio {
   double seconds() { return (double) frames / sampleRate; }
 
   /** Signed 16-bit little-endian PCM: what the engine works in and what we write. */
-  static AudioFormat pcm16(int sampleRate, int channels) {
-    return new AudioFormat(
-        AudioFormat.Encoding.PCM_SIGNED, sampleRate, 16, channels, 2 * channels, sampleRate, false);
-  }
-
-  AudioFormat format() { return pcm16(sampleRate, channels); }
+  AudioFormat format() { return Pcm16.format(sampleRate, channels); }
 
   /** Reads any file javax.sound.sampled understands; every failure becomes a message about the file. */
   static Audio read(Path path) throws ToolException {
@@ -70,7 +66,7 @@ final class Audio {
         throw ToolException.failed(path + " has a sample rate of " + rate + " Hz: " + MIN_RATE + " to "
             + MAX_RATE + " Hz are supported");
       }
-      AudioFormat target = pcm16(Math.round(rate), channels);
+      AudioFormat target = Pcm16.format(Math.round(rate), channels);
       AudioInputStream pcm = source;
       if (!format.matches(target)) {
         if (!AudioSystem.isConversionSupported(target, format)) {
@@ -82,11 +78,7 @@ final class Audio {
       byte[] bytes = pcm.readAllBytes();
       int count = bytes.length / 2 / channels * channels;
       if (count == 0) throw ToolException.failed(path + " contains no audio");
-      short[] samples = new short[count];
-      for (int i = 0; i < count; i++) {
-        samples[i] = (short) ((bytes[2 * i] & 0xff) | (bytes[2 * i + 1] << 8));
-      }
-      return new Audio(samples, channels, Math.round(rate));
+      return new Audio(Pcm16.unpack(bytes, count), channels, Math.round(rate));
     } catch (IOException e) {
       throw ToolException.failed("cannot read " + path + ": " + reason(e));
     } catch (IllegalArgumentException e) {
@@ -116,11 +108,6 @@ final class Audio {
 
   /** This recording as a WAV file. */
   void writeWav(OutputStream out) throws IOException {
-    byte[] bytes = new byte[samples.length * 2];
-    for (int i = 0; i < samples.length; i++) {
-      bytes[2 * i] = (byte) samples[i];
-      bytes[2 * i + 1] = (byte) (samples[i] >> 8);
-    }
-    writeWav(new java.io.ByteArrayInputStream(bytes), format(), frames, out);
+    writeWav(new ByteArrayInputStream(Pcm16.pack(samples, 0, samples.length)), format(), frames, out);
   }
 }

@@ -116,14 +116,6 @@ final class Stretcher {
     long from = Math.max(blockStart, plan.latency);
     long to = Math.min(engineFrames, plan.latency + plan.outputFrames);
     if (to <= from) return new byte[0];
-    int first = (int) (from - blockStart) * ch;
-    int count = (int) (to - from) * ch;
-    byte[] bytes = new byte[count * 2];
-    for (int i = 0; i < count; i++) {
-      short s = block[first + i];
-      bytes[2 * i] = (byte) s;
-      bytes[2 * i + 1] = (byte) (s >> 8);
-    }
-    return bytes;
+    return Pcm16.pack(block, (int) (from - blockStart) * ch, (int) (to - from) * ch);
   }
 }

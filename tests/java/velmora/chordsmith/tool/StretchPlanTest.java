@@ -122,8 +122,7 @@ class StretchPlanTest {
       DelayEngine engine = new DelayEngine(2048, 4, 2);
       Stretcher stretcher = new Stretcher(engine, input, plan, done -> {});
       byte[] bytes = stretcher.output().readAllBytes();
-      short[] out = new short[bytes.length / 2];
-      for (int i = 0; i < out.length; i++) out[i] = (short) ((bytes[2 * i] & 0xff) | bytes[2 * i + 1] << 8);
+      short[] out = Pcm16.unpack(bytes, bytes.length / 2);
       assertArrayEquals(samples, out, "length " + length);
       assertEquals(0.5f, stretcher.peak());
       assertEquals(engine.blocks.size(), stretcher.columns.size());
