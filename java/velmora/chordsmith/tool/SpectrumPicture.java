@@ -19,6 +19,8 @@ import velmora.chordsmith.EngineFacts;
 final class SpectrumPicture {
   static final double RANGE_DB = 60;
   static final int ROW = 5;
+  /** One row per band. */
+  static final int PLOT_HEIGHT = EngineFacts.BANDS * ROW;
   static final int SCALE = 2;
   static final int LEFT = 64;
   static final int TOP = 34;
@@ -62,16 +64,22 @@ final class SpectrumPicture {
    */
   static BufferedImage render(List<float[]> columns, List<Double> times, double seconds, String title) {
     int plotWidth = plotWidth(seconds);
-    int plotHeight = EngineFacts.BANDS * ROW;
     int width = LEFT + plotWidth + RIGHT;
-    int height = TOP + plotHeight + BOTTOM;
+    int height = TOP + PLOT_HEIGHT + BOTTOM;
     BufferedImage image = new BufferedImage(width, height, BufferedImage.TYPE_INT_RGB);
     fill(image, 0, 0, width, height, BACKGROUND);
-
     PixelFont.draw(image, title, LEFT, 10, SCALE, TEXT);
     double top = topOfScale(columns);
+    plot(image, columns, times, seconds, plotWidth, top);
+    keyboard(image, plotWidth);  // after the plot: its lines under every C lie over it
+    timeAxis(image, seconds, plotWidth);
+    legend(image, plotWidth, top);
+    return image;
+  }
 
-    // The plot, one pixel column at a time.
+  /** The readings, one pixel column at a time, coloured against the scale's {@code top}. */
+  private static void plot(BufferedImage image, List<float[]> columns, List<Double> times, double seconds,
+                           int plotWidth, double top) {
     int next = 0;
     for (int x = 0; x < plotWidth; x++) {
       double t = (x + 0.5) * seconds / plotWidth;
@@ -84,8 +92,10 @@ final class SpectrumPicture {
         fill(image, LEFT + x, rowTop(band), 1, ROW, rgb);
       }
     }
+  }
 
-    // Keyboard, octave labels and a faint line under every C.
+  /** The keyboard left of the plot, octave labels and a faint line under every C. */
+  private static void keyboard(BufferedImage image, int plotWidth) {
     for (int band = 0; band < EngineFacts.BANDS; band++) {
       boolean black = EngineFacts.noteName(band).contains("#");
       fill(image, LEFT - 14, rowTop(band), 12, ROW, black ? 0x111111 : 0xeeeeee);
@@ -100,28 +110,31 @@ final class SpectrumPicture {
         PixelFont.draw(image, label, labelX, y - PixelFont.HEIGHT * SCALE / 2, SCALE, TEXT);
       }
     }
+  }
 
-    // Time axis in minutes and seconds.
+  /** Ticks under the plot, labelled in minutes and seconds. */
+  private static void timeAxis(BufferedImage image, double seconds, int plotWidth) {
     double step = tickStep(seconds, plotWidth);
-    int axisY = TOP + plotHeight;
+    int axisY = TOP + PLOT_HEIGHT;
     for (int k = 0; k * step <= seconds + 1e-9; k++) {
       int x = LEFT + (int) Math.round(k * step / seconds * plotWidth);
       fill(image, x, axisY, 1, 5, TEXT);
       String label = clock(k * step);
       int labelWidth = PixelFont.width(label, SCALE);
-      int lx = Math.min(x - labelWidth / 2, width - labelWidth - 2);
+      int lx = Math.min(x - labelWidth / 2, image.getWidth() - labelWidth - 2);
       PixelFont.draw(image, label, lx, axisY + 9, SCALE, TEXT);
     }
+  }
 
-    // Legend: the colour ramp with its end points.
+  /** The colour ramp right of the plot, with the dB at its ends. */
+  private static void legend(BufferedImage image, int plotWidth, double top) {
     int legendX = LEFT + plotWidth + 16;
-    for (int y = 0; y < plotHeight; y++) {
-      fill(image, legendX, TOP + y, 12, 1, colour(top - RANGE_DB * y / (plotHeight - 1), top));
+    for (int y = 0; y < PLOT_HEIGHT; y++) {
+      fill(image, legendX, TOP + y, 12, 1, colour(top - RANGE_DB * y / (PLOT_HEIGHT - 1), top));
     }
     PixelFont.draw(image, (int) top + " DB", legendX + 18, TOP, SCALE, TEXT);
-    int bottomLabelY = TOP + plotHeight - PixelFont.HEIGHT * SCALE;
+    int bottomLabelY = TOP + PLOT_HEIGHT - PixelFont.HEIGHT * SCALE;
     PixelFont.draw(image, (int) (top - RANGE_DB) + " DB", legendX + 18, bottomLabelY, SCALE, TEXT);
-    return image;
   }
 
   /** The loudest reading in dB, rounded up to a multiple of 6; 0 dB for silence. */

@@ -14,6 +14,7 @@ import java.nio.file.Path;
 import java.util.function.Supplier;
 import java.util.stream.Stream;
 import javax.imageio.ImageIO;
+import velmora.chordsmith.EngineFacts;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
@@ -284,7 +285,8 @@ class ToolTest {
     assertEquals(ExampleSong.make().frames, song.frames);
     assertEquals(Math.round(song.frames * 683 / 512.0), Audio.read(slowed).frames);
     BufferedImage image = ImageIO.read(picture.toFile());
-    assertEquals(SpectrumPicture.TOP + 72 * SpectrumPicture.ROW + SpectrumPicture.BOTTOM, image.getHeight());
+    assertEquals(SpectrumPicture.TOP + EngineFacts.BANDS * SpectrumPicture.ROW + SpectrumPicture.BOTTOM,
+        image.getHeight());
     try (Stream<Path> files = Files.list(folder)) {
       assertEquals(3, files.count(), "exactly the three files, no temporaries");
     }
