@@ -3,6 +3,7 @@ package velmora.chordsmith.tool;
 import java.util.HashMap;
 import java.util.Locale;
 import java.util.Map;
+import velmora.chordsmith.EqCurve;
 
 /**
  * The equaliser as a person types it after --eq: a comma-separated list of {@code point=dB},

@@ -9,6 +9,15 @@ import java.util.List;
 import java.util.Locale;
 import java.util.function.Supplier;
 import javax.imageio.ImageIO;
+import velmora.chordsmith.VoiceFilter;
+import velmora.chordsmith.audio.AtomicOutput;
+import velmora.chordsmith.audio.Audio;
+import velmora.chordsmith.audio.ExampleSong;
+import velmora.chordsmith.audio.FileException;
+import velmora.chordsmith.engine.Engine;
+import velmora.chordsmith.engine.NativeEngine;
+import velmora.chordsmith.engine.StretchPlan;
+import velmora.chordsmith.engine.Stretcher;
 
 /**
  * The command-line tool: stretches a recording through the native engine, or makes and stretches
@@ -54,6 +63,9 @@ public final class Main {
       err.println(NAME + ": " + e.getMessage());
       if (e.exitCode == ToolException.USAGE) err.println("Try --help for the options.");
       return e.exitCode;
+    } catch (FileException e) {
+      err.println(NAME + ": " + e.getMessage());
+      return ToolException.FAILED;
     } catch (LinkageError e) {
       err.println(NAME + ": the native library libchordsmith.so is missing or incomplete (" + e.getMessage()
           + "); run java with -Djava.library.path=<the folder that holds libchordsmith.so>");
@@ -69,7 +81,7 @@ public final class Main {
 
   /** Stretches the file named on the command line. */
   private static void file(Options o, PrintStream out, PrintStream err, Supplier<Engine> engines)
-      throws ToolException {
+      throws ToolException, FileException {
     Audio input = Audio.read(o.input);
     Path target = o.output != null ? o.output : o.defaultOutput();
     refuseToOverwrite(o.input, target);
@@ -90,7 +102,7 @@ public final class Main {
 
   /** Makes the example, stretches it and leaves the three files in a folder. */
   private static void example(Options o, PrintStream out, PrintStream err, Supplier<Engine> engines)
-      throws ToolException {
+      throws ToolException, FileException {
     Path folder = o.output != null ? o.output : Options.DEFAULT_EXAMPLE_FOLDER;
     if (folder.toString().toLowerCase(Locale.ROOT).endsWith(".wav")) {
       throw ToolException.usage(
@@ -99,7 +111,7 @@ public final class Main {
     try {
       Files.createDirectories(folder);
     } catch (IOException e) {
-      throw ToolException.failed("cannot create the folder " + folder + ": " + Audio.reason(e));
+      throw ToolException.failed("cannot create the folder " + folder + ": " + FileException.reason(e));
     }
     Path original = folder.resolve("example-original.wav");
     Path slowed = folder.resolve("example-" + Options.formatSpeed(o.speed) + "x.wav");
@@ -111,7 +123,7 @@ public final class Main {
       try {
         song.writeWav(originalOut.stream());
       } catch (IOException e) {
-        throw ToolException.failed("cannot write " + original + ": " + Audio.reason(e));
+        throw ToolException.failed("cannot write " + original + ": " + FileException.reason(e));
       }
       Result r = stretch(o, song, wav, png, slowed.getFileName().toString(), err, engines);
       originalOut.commit();
@@ -130,7 +142,7 @@ public final class Main {
         throw ToolException.usage("the output " + output + " is the input file: choose another name with -o");
       }
     } catch (IOException e) {
-      throw ToolException.failed("cannot check " + output + ": " + Audio.reason(e));
+      throw ToolException.failed("cannot check " + output + ": " + FileException.reason(e));
     }
   }
 
@@ -138,7 +150,8 @@ public final class Main {
   private record Result(StretchPlan plan, float peak, double seconds, List<String> strongest) {}
 
   private static Result stretch(Options o, Audio input, AtomicOutput wav, AtomicOutput png, String title,
-                                PrintStream err, Supplier<Engine> engines) throws ToolException {
+                                PrintStream err, Supplier<Engine> engines)
+      throws ToolException, FileException {
     StretchPlan plan = StretchPlan.of(o.frameSize, o.overSampling, o.speed, input.frames);
     Engine engine = engines.get();
     VoiceFilter voice = o.voiceFilter(input.sampleRate, input.channels);
@@ -154,7 +167,7 @@ public final class Main {
     try {
       Audio.writeWav(stretcher.output(), input.format(), plan.outputFrames, wav.stream());
     } catch (IOException e) {
-      throw ToolException.failed("cannot write " + wav.target + ": " + Audio.reason(e));
+      throw ToolException.failed("cannot write " + wav.target + ": " + FileException.reason(e));
     } finally {
       bar.finish();
     }
@@ -168,7 +181,7 @@ public final class Main {
         ImageIO.setUseCache(false);  // encode in memory, not through a file in the temp folder
         ImageIO.write(image, "png", png.stream());
       } catch (IOException e) {
-        throw ToolException.failed("cannot write " + png.target + ": " + Audio.reason(e));
+        throw ToolException.failed("cannot write " + png.target + ": " + FileException.reason(e));
       }
     }
     List<String> strongest =

@@ -6,6 +6,10 @@ import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
 import velmora.chordsmith.EngineFacts;
+import velmora.chordsmith.EqCurve;
+import velmora.chordsmith.VoiceFilter;
+import velmora.chordsmith.engine.Mix;
+import velmora.chordsmith.engine.StretchPlan;
 
 /** The command line, parsed and range-checked. Every option takes "--name value" or "--name=value". */
 final class Options {

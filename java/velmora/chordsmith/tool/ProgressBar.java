@@ -1,6 +1,7 @@
 package velmora.chordsmith.tool;
 
 import java.io.PrintStream;
+import velmora.chordsmith.engine.Stretcher;
 
 /**
  * A one-line progress bar on standard error, redrawn in place with a carriage return whenever the

@@ -15,6 +15,10 @@ import java.util.function.Supplier;
 import java.util.stream.Stream;
 import javax.imageio.ImageIO;
 import velmora.chordsmith.EngineFacts;
+import velmora.chordsmith.audio.Audio;
+import velmora.chordsmith.audio.ExampleSong;
+import velmora.chordsmith.engine.Engine;
+import velmora.chordsmith.engine.NativeEngine;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 

@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.engine;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -8,6 +8,8 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.util.ArrayList;
 import java.util.List;
 import velmora.chordsmith.EngineFacts;
+import velmora.chordsmith.audio.Audio;
+import velmora.chordsmith.audio.Pcm16;
 import org.junit.jupiter.api.Test;
 
 /** Cutting a stretch into engine blocks: hops, lengths, latency, and the engine's contract. */

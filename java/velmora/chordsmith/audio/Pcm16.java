@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.audio;
 
 import javax.sound.sampled.AudioFormat;
 
@@ -6,17 +6,17 @@ import javax.sound.sampled.AudioFormat;
  * Signed 16-bit little-endian PCM, the engine's sample format, as bytes: what WAV files hold
  * and what javax.sound.sampled hands over. Sample i sits in bytes 2i (low) and 2i + 1 (high).
  */
-final class Pcm16 {
+public final class Pcm16 {
   private Pcm16() {}
 
   /** The format of {@code channels} interleaved channels at {@code sampleRate}. */
-  static AudioFormat format(int sampleRate, int channels) {
+  public static AudioFormat format(int sampleRate, int channels) {
     return new AudioFormat(
         AudioFormat.Encoding.PCM_SIGNED, sampleRate, 16, channels, 2 * channels, sampleRate, false);
   }
 
   /** Samples {@code from} .. {@code from + count - 1} as 2 × count bytes. */
-  static byte[] pack(short[] samples, int from, int count) {
+  public static byte[] pack(short[] samples, int from, int count) {
     byte[] bytes = new byte[2 * count];
     for (int i = 0; i < count; i++) {
       short s = samples[from + i];
@@ -27,7 +27,7 @@ final class Pcm16 {
   }
 
   /** The first {@code count} samples of {@code bytes}, which holds at least 2 × count. */
-  static short[] unpack(byte[] bytes, int count) {
+  public static short[] unpack(byte[] bytes, int count) {
     short[] samples = new short[count];
     for (int i = 0; i < count; i++) samples[i] = (short) ((bytes[2 * i] & 0xff) | (bytes[2 * i + 1] << 8));
     return samples;

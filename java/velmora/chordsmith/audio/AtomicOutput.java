@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.audio;
 
 import java.io.BufferedOutputStream;
 import java.io.IOException;
@@ -23,11 +23,11 @@ import java.util.concurrent.ThreadLocalRandom;
  *
  * <p>Opening fails early, before any work is done, when the folder is missing or unwritable.
  */
-final class AtomicOutput implements AutoCloseable {
+public final class AtomicOutput implements AutoCloseable {
   private static final Set<Path> PENDING = ConcurrentHashMap.newKeySet();
   private static boolean hookInstalled;
 
-  final Path target;
+  public final Path target;
   private final Path temp;
   private final FileChannel channel;
   private final OutputStream stream;
@@ -40,14 +40,14 @@ final class AtomicOutput implements AutoCloseable {
     this.stream = new BufferedOutputStream(Channels.newOutputStream(channel), 1 << 16);
   }
 
-  static AtomicOutput open(Path target) throws ToolException {
-    if (Files.isDirectory(target)) throw ToolException.failed("cannot write " + target + ": it is a folder");
+  public static AtomicOutput open(Path target) throws FileException {
+    if (Files.isDirectory(target)) throw new FileException("cannot write " + target + ": it is a folder");
     if (Files.exists(target) && !Files.isWritable(target)) {
-      throw ToolException.failed("cannot write " + target + ": the file is write-protected");
+      throw new FileException("cannot write " + target + ": the file is write-protected");
     }
     Path folder = target.toAbsolutePath().getParent();
     if (folder == null || !Files.isDirectory(folder)) {
-      throw ToolException.failed("cannot write " + target + ": the folder " + folder + " does not exist");
+      throw new FileException("cannot write " + target + ": the folder " + folder + " does not exist");
     }
     installHook();
     for (int attempt = 0; ; attempt++) {
@@ -59,10 +59,10 @@ final class AtomicOutput implements AutoCloseable {
         return new AtomicOutput(target, temp, channel);
       } catch (FileAlreadyExistsException e) {
         if (attempt == 10) {
-          throw ToolException.failed("cannot write " + target + ": cannot create a temporary file beside it");
+          throw new FileException("cannot write " + target + ": cannot create a temporary file beside it");
         }
       } catch (IOException e) {
-        throw ToolException.failed("cannot write " + target + ": " + Audio.reason(e));
+        throw new FileException("cannot write " + target + ": " + FileException.reason(e));
       }
     }
   }
@@ -82,10 +82,10 @@ final class AtomicOutput implements AutoCloseable {
   }
 
   /** Where to write; closed by {@link #commit} or {@link #close}, not by the caller. */
-  OutputStream stream() { return stream; }
+  public OutputStream stream() { return stream; }
 
   /** Flushes the data to disk and renames the temporary file over the target. */
-  void commit() throws ToolException {
+  public void commit() throws FileException {
     try {
       stream.flush();
       channel.force(true);
@@ -98,7 +98,7 @@ final class AtomicOutput implements AutoCloseable {
       committed = true;
       PENDING.remove(temp);
     } catch (IOException e) {
-      throw ToolException.failed("cannot write " + target + ": " + Audio.reason(e));
+      throw new FileException("cannot write " + target + ": " + FileException.reason(e));
     }
   }
 

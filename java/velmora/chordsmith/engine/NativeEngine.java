@@ -1,9 +1,9 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.engine;
 
 import velmora.chordsmith.NativeInterface;
 
 /** The engine in libchordsmith, driven through NativeInterface exactly as an application does. */
-final class NativeEngine implements Engine {
+public final class NativeEngine implements Engine {
   /** Loads the library: throws UnsatisfiedLinkError when it cannot be found. */
   private final NativeInterface dsp = new NativeInterface();
 

@@ -1,6 +1,8 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.engine;
 
 import velmora.chordsmith.EngineFacts;
+import velmora.chordsmith.EqCurve;
+import velmora.chordsmith.VoiceFilter;
 
 /**
  * The mixer settings of a stretch, in a listener's units: the preamp in dB (0 plays as loud as
@@ -8,12 +10,12 @@ import velmora.chordsmith.EngineFacts;
  * sides) to 100 (the right) or a fold to mono, voice removal with its filter and amount, and an
  * equaliser curve. A null filter or curve leaves that stage off.
  */
-record Mix(double preampDb, boolean mono, int balance, VoiceFilter voice, double voiceAmount, EqCurve eq) {
+public record Mix(double preampDb, boolean mono, int balance, VoiceFilter voice, double voiceAmount, EqCurve eq) {
   /**
    * Writes every mixer setting into an engine set up for frames of {@code frameSize} at
    * {@code sampleRate}; after its set-up, since that sizes the equaliser's gains.
    */
-  void apply(Engine engine, int frameSize, int sampleRate) {
+  public void apply(Engine engine, int frameSize, int sampleRate) {
     engine.setPreamp((float) (Math.pow(10, preampDb / 20) / EngineFacts.STEADY_GAIN));
     // Balance -100..100 onto the engine's 0..100, where 0 puts the right input on both sides.
     engine.setPanning(mono || balance != 0, mono, (int) Math.round(50 - balance / 2.0));

@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith;
 
 import java.util.ArrayList;
 import java.util.List;
@@ -16,12 +16,12 @@ import java.util.TreeMap;
  * and above the highest point it stays flat. The engine multiplies each FFT bin's magnitude by
  * its linear gain.
  */
-final class EqCurve {
-  static final String[] NAMES = {"sub", "bass", "low-mid", "mid", "high-mid", "treble"};
-  static final double[] CENTRES = {40, 100, 300, 1000, 3000, 8000};
+public final class EqCurve {
+  public static final String[] NAMES = {"sub", "bass", "low-mid", "mid", "high-mid", "treble"};
+  public static final double[] CENTRES = {40, 100, 300, 1000, 3000, 8000};
   /** The gains worth offering: from nearly off to as much as the limiter leaves clean. */
-  static final double MIN_DB = -30;
-  static final double MAX_DB = 12;
+  public static final double MIN_DB = -30;
+  public static final double MAX_DB = 12;
 
   /** Points sorted by frequency, gains in dB. */
   private final double[] hz;
@@ -42,7 +42,7 @@ final class EqCurve {
    * The curve through {@code points}, gains in dB by frequency in Hz; the named bands that are
    * not among them anchor it at 0 dB.
    */
-  static EqCurve through(Map<Double, Double> points) {
+  public static EqCurve through(Map<Double, Double> points) {
     TreeMap<Double, Double> all = new TreeMap<>();
     for (double c : CENTRES) all.put(c, 0.0);
     all.putAll(points);
@@ -50,7 +50,7 @@ final class EqCurve {
   }
 
   /** The curve's gain in dB at {@code f} Hz. */
-  double gainDb(double f) {
+  public double gainDb(double f) {
     if (f <= hz[0]) return db[0];
     int last = hz.length - 1;
     if (f >= hz[last]) return db[last];
@@ -64,7 +64,7 @@ final class EqCurve {
    * Linear gains for bins 0 to {@code length} - 1 of a frame of {@code frameSize} samples at
    * {@code sampleRate}: gain i belongs to bin i, centred at i × sampleRate / frameSize Hz.
    */
-  float[] binGains(int frameSize, int sampleRate, int length) {
+  public float[] binGains(int frameSize, int sampleRate, int length) {
     float[] gains = new float[length];
     for (int i = 0; i < length; i++) {
       double f = (double) i * sampleRate / frameSize;
@@ -74,7 +74,7 @@ final class EqCurve {
   }
 
   /** The points a person set, for the summary: "bass +4 dB, 2500 Hz -6 dB". */
-  String describe() {
+  public String describe() {
     List<String> parts = new ArrayList<>();
     for (int i = 0; i < hz.length; i++) {
       if (db[i] == 0 && isNamedCentre(hz[i])) continue;

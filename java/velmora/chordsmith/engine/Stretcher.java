@@ -1,10 +1,12 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.engine;
 
 import java.io.InputStream;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import velmora.chordsmith.EngineFacts;
+import velmora.chordsmith.audio.Audio;
+import velmora.chordsmith.audio.Pcm16;
 
 /**
  * Drives the engine through one stretch, block by block as an application's audio thread does,
@@ -12,9 +14,9 @@ import velmora.chordsmith.EngineFacts;
  * read. Along the way it keeps the peak level and reads the spectrum after every block, as an
  * application's display would.
  */
-final class Stretcher {
+public final class Stretcher {
   /** Told how many input frames have been consumed so far. */
-  interface Progress {
+  public interface Progress {
     void update(long inputFrames);
   }
 
@@ -30,10 +32,10 @@ final class Stretcher {
   private long engineFrames;
   private float peak;
   /** One spectrum reading per block, and the output time in seconds it describes. */
-  final List<float[]> columns = new ArrayList<>();
-  final List<Double> columnTimes = new ArrayList<>();
+  public final List<float[]> columns = new ArrayList<>();
+  public final List<Double> columnTimes = new ArrayList<>();
 
-  Stretcher(Engine engine, Audio input, StretchPlan plan, Progress progress) {
+  public Stretcher(Engine engine, Audio input, StretchPlan plan, Progress progress) {
     this.engine = engine;
     this.input = input;
     this.plan = plan;
@@ -48,16 +50,16 @@ final class Stretcher {
    * {@code channels}, mixed by {@code mix}. Every setting is written, since the engine keeps them
    * from any earlier run in the process.
    */
-  static void configure(Engine engine, StretchPlan plan, int sampleRate, int channels, Mix mix) {
+  public static void configure(Engine engine, StretchPlan plan, int sampleRate, int channels, Mix mix) {
     engine.init(plan.frameSize, plan.overSampling, sampleRate, channels);
     mix.apply(engine, plan.frameSize, sampleRate);
     engine.enableSpectrum(true);
   }
 
-  float peak() { return peak; }
+  public float peak() { return peak; }
 
   /** The stretched audio: exactly {@code plan.outputFrames} frames, read on demand. */
-  InputStream output() {
+  public InputStream output() {
     return new InputStream() {
       private final long totalBytes = plan.outputFrames * input.channels * 2;
       private long delivered;

@@ -1,10 +1,11 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.engine;
 
 /**
- * What the tool asks of the native engine, one call per engine setting. The engine is
- * process-wide and keeps its settings between runs, so a run sets every one of them.
+ * The native engine as its Java callers drive it, one call per engine setting; NativeEngine is
+ * the real one, tests stand in their own. The engine is process-wide and keeps its settings
+ * between runs, so a run sets every one of them.
  */
-interface Engine {
+public interface Engine {
   /** Frame size (a power of two up to 4096), frames per frame length, sample rate, channels. */
   void init(int frameSize, int overSampling, int sampleRate, int channels);
 

@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith;
 
 /**
  * The default voice-removal filter: passes the vocal band, so that subtracting the filtered
@@ -15,18 +15,19 @@ package velmora.chordsmith.tool;
  * that a[0] = 1, to be run in double precision on 16-bit-scale samples (the gain is 1 in the
  * band, so the scale does not matter).
  */
-final class VoiceFilter {
-  static final double DEFAULT_LOW_HZ = 150;
-  static final double DEFAULT_HIGH_HZ = 6000;
+public final class VoiceFilter {
+  public static final double DEFAULT_LOW_HZ = 150;
+  public static final double DEFAULT_HIGH_HZ = 6000;
   /** Upper band edges are kept below this fraction of the sample rate, clear of Nyquist. */
-  static final double MAX_EDGE_OF_RATE = 0.45;
+  public static final double MAX_EDGE_OF_RATE = 0.45;
 
   /** Denominator, a[0] = 1. */
-  final double[] a;
+  public final double[] a;
   /** Numerator. */
-  final double[] b;
-  final double lowHz;
-  final double highHz;
+  public final double[] b;
+  /** The band the filter was designed for, the upper edge as lowered. */
+  public final double lowHz;
+  public final double highHz;
 
   private VoiceFilter(double[] a, double[] b, double lowHz, double highHz) {
     this.a = a;
@@ -41,7 +42,7 @@ final class VoiceFilter {
    * after that is refused (IllegalArgumentException), since the two sections would then overlap
    * and cancel nothing.
    */
-  static VoiceFilter design(double lowHz, double highHz, int sampleRate) {
+  public static VoiceFilter design(double lowHz, double highHz, int sampleRate) {
     double high = Math.min(highHz, MAX_EDGE_OF_RATE * sampleRate);
     if (!(lowHz >= 20) || !(high >= 2 * lowHz)) {
       throw new IllegalArgumentException(String.format(

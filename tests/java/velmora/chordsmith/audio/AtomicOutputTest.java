@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.audio;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -50,17 +50,16 @@ class AtomicOutputTest {
   @Test
   void refusesAMissingFolderAFolderAndAWriteProtectedFileBeforeWriting() throws Exception {
     Path nowhere = dir.resolve("no/such/out.wav");
-    ToolException missing = assertThrows(ToolException.class, () -> AtomicOutput.open(nowhere));
+    FileException missing = assertThrows(FileException.class, () -> AtomicOutput.open(nowhere));
     assertTrue(missing.getMessage().contains("does not exist"), missing.getMessage());
-    ToolException folder = assertThrows(ToolException.class, () -> AtomicOutput.open(dir));
+    FileException folder = assertThrows(FileException.class, () -> AtomicOutput.open(dir));
     assertTrue(folder.getMessage().contains("is a folder"), folder.getMessage());
     Path locked = dir.resolve("locked.wav");
     Files.write(locked, new byte[] {1});
     // Root may write anyway; the refusal is only checked where the protection holds.
     if (locked.toFile().setWritable(false, false) && !Files.isWritable(locked)) {
-      ToolException e = assertThrows(ToolException.class, () -> AtomicOutput.open(locked));
+      FileException e = assertThrows(FileException.class, () -> AtomicOutput.open(locked));
       assertTrue(e.getMessage().contains("write-protected"));
     }
-    assertEquals(ToolException.FAILED, missing.exitCode);
   }
 }

@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.audio;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -65,9 +65,7 @@ class AudioFilesTest {
   }
 
   private static String refusal(Path path) {
-    ToolException e = assertThrows(ToolException.class, () -> Audio.read(path));
-    assertEquals(ToolException.FAILED, e.exitCode);
-    return e.getMessage();
+    return assertThrows(FileException.class, () -> Audio.read(path)).getMessage();
   }
 
   @Test

@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;

@@ -1,4 +1,4 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.engine;
 
 import velmora.chordsmith.EngineFacts;
 
@@ -23,26 +23,26 @@ import velmora.chordsmith.EngineFacts;
  * frames, so the output starts where the input starts and an event at input time t sits at
  * t / speed, and we feed zeros after the input until the tail is out.
  */
-final class StretchPlan {
+public final class StretchPlan {
   /** Input frames per engine block, rounded down to whole hops: about a tenth of a second. */
-  static final int BLOCK_FRAMES = 4096;
+  public static final int BLOCK_FRAMES = 4096;
 
-  final int frameSize;
-  final int overSampling;
-  final int stepIn;
-  final int stepOut;
+  public final int frameSize;
+  public final int overSampling;
+  public final int stepIn;
+  public final int stepOut;
   /** Hops per block, the same for every block. */
-  final int blockHops;
-  final long inputFrames;
+  public final int blockHops;
+  public final long inputFrames;
   /** Frames written to the output file. */
-  final long outputFrames;
+  public final long outputFrames;
   /** Leading engine output frames that precede input time 0 and are dropped. */
-  final long latency;
+  public final long latency;
   /**
    * Hops the engine is fed (input, then silence): enough for latency + outputFrames, rounded up
    * to whole blocks.
    */
-  final long totalHops;
+  public final long totalHops;
 
   private StretchPlan(int frameSize, int overSampling, int stepOut, int blockHops, long inputFrames) {
     this.frameSize = frameSize;
@@ -63,7 +63,7 @@ final class StretchPlan {
    * IllegalArgumentException when the geometry cannot give that speed cleanly: no hop in the
    * frame, no output hop the engine gives back, or output frames that would not overlap.
    */
-  static StretchPlan of(int frameSize, int overSampling, double speed, long inputFrames) {
+  public static StretchPlan of(int frameSize, int overSampling, double speed, long inputFrames) {
     int stepIn = frameSize / overSampling;
     if (stepIn < 1) {
       throw new IllegalArgumentException(
@@ -82,16 +82,17 @@ final class StretchPlan {
    * Output frames must overlap at least twice, or the Hann-windowed frames leave audible gaps
    * (and the engine cannot take a hop longer than a frame at all).
    */
-  static boolean overlapsEnough(int frameSize, int stepOut) { return stepOut <= frameSize / 2; }
+  public static boolean overlapsEnough(int frameSize, int stepOut) { return stepOut <= frameSize / 2; }
 
   /**
    * {stepOut, hops per block}: stepOut = round(stepIn / speed) and as many hops as fit in
    * {@link #BLOCK_FRAMES}. The engine's quotient of h × stepOut and h × stepIn is the same
-   * correctly rounded float for every h, and with a power-of-two stepIn (the options allow no
-   * other) it is exact, so stepOut comes back unchanged. Should it not, the nearest stepOut
-   * that does is taken, so that no block ever reads a stale frame.
+   * correctly rounded float for every h, and with a power-of-two stepIn (a power-of-two frame
+   * and oversampling give one) it is exact, so stepOut comes back unchanged. Should it not, the
+   * nearest stepOut that does is taken, so that no block ever reads a stale frame; when none
+   * within 32 of it does, IllegalArgumentException.
    */
-  static int[] chooseHops(int stepIn, double speed) {
+  public static int[] chooseHops(int stepIn, double speed) {
     int hops = Math.max(1, BLOCK_FRAMES / stepIn);
     long ideal = Math.max(1, Math.round(stepIn / speed));
     for (int d = 0; d <= 32; d++) {
@@ -107,9 +108,9 @@ final class StretchPlan {
   }
 
   /** The speed the engine really plays at. */
-  double realisedSpeed() { return (double) stepIn / stepOut; }
+  public double realisedSpeed() { return (double) stepIn / stepOut; }
 
-  int blockInFrames() { return blockHops * stepIn; }
+  public int blockInFrames() { return blockHops * stepIn; }
 
-  int blockOutFrames() { return blockHops * stepOut; }
+  public int blockOutFrames() { return blockHops * stepOut; }
 }

@@ -1,14 +1,14 @@
-package velmora.chordsmith.tool;
+package velmora.chordsmith.audio;
 
 /**
- * The tool's own example: four bars of a tune at 100 beats per minute in C major, made of a
+ * The built-in example song: four bars of a tune at 100 beats per minute in C major, made of a
  * sung-sounding voice in the centre, piano-like chords to the left and a bass to the right. The
  * voice is identical on both sides, so voice removal takes it out and leaves the rest.
  *
  * <p>Everything is additive synthesis, deterministic to the sample: the same song on every
  * machine.
  */
-final class ExampleSong {
+public final class ExampleSong {
   static final int SAMPLE_RATE = 44100;
   static final double BEAT = 60.0 / 100;
   static final int BEATS = 16;
@@ -35,7 +35,7 @@ final class ExampleSong {
   static double midiHz(double note) { return 440 * Math.pow(2, (note - 69) / 12); }
 
   /** The song as stereo 16-bit PCM at 44100 Hz, about ten seconds long. */
-  static Audio make() {
+  public static Audio make() {
     int frames = (int) Math.round((BEATS + 1) * BEAT * SAMPLE_RATE);
     double[] left = new double[frames];
     double[] right = new double[frames];
