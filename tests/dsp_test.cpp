@@ -75,8 +75,8 @@ std::vector<jshort> outputStageOf(Engine& e, int channels, const std::vector<flo
 
 }  // namespace
 
-// Runs first: the engine's state is process-wide, and this is its state at load.
-TEST(EngineLifecycle, BeforeSetUpBlocksAreLeftAloneAndThePeakIsZero) {
+// The engine's state at load; each AtLoad test runs in a process of its own.
+TEST(EngineAtLoad, BeforeSetUpBlocksAreLeftAloneAndThePeakIsZero) {
   Engine e;
   EXPECT_EQ(e.peak(), 0.0f);
   std::vector<jshort> block = {1000, -1000, 2000, -2000};
@@ -87,8 +87,8 @@ TEST(EngineLifecycle, BeforeSetUpBlocksAreLeftAloneAndThePeakIsZero) {
   EXPECT_EQ(e.peak(), 0.0f);
 }
 
-// Runs second, so that its block is the first one.
-TEST(EngineLifecycle, TheFirstBlockSizesTheBuffersForGood) {
+// Needs its block to be the process's first.
+TEST(EngineAtLoad, TheFirstBlockSizesTheBuffersForGood) {
   Engine e;
   e.init(2048, 4, 44100, 2);
   std::vector<jshort> block(2 * 2048, 0);

@@ -19,8 +19,8 @@ void setBands(FakeJni& jni, std::vector<float>& levels) {
 
 }  // namespace
 
-// Runs first: the module's state is process-wide and this is its state at load.
-TEST(Equaliser, BeforeSetUpHasNoGainsAndIgnoresNewOnes) {
+// The module's state at load; each AtLoad test runs in a process of its own.
+TEST(EqualiserAtLoad, BeforeSetUpHasNoGainsAndIgnoresNewOnes) {
   EXPECT_EQ(eqBands, nullptr);
   EXPECT_EQ(eq_band_count(), 0);
   FakeJni jni;
@@ -46,7 +46,8 @@ TEST(Equaliser, SwitchReducesAnyNonZeroValueToOne) {
 }
 
 TEST(Equaliser, SetUpWithTheSameCountKeepsGainsAndSwitch) {
-  eq_init(1024);
+  eq_init(1);
+  eq_init(1024);  // fresh gains of 1.0, whatever ran before
   EXPECT_EQ(gains(), std::vector<float>(1024, 1.0f));
   std::vector<float> mine(1024);
   for (int i = 0; i < 1024; i++) mine[i] = 0.5f * i - 3.0f;

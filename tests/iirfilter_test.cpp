@@ -69,8 +69,8 @@ void loadNative(FakeJni& jni, std::vector<double>& a, std::vector<double>& b, in
 
 }  // namespace
 
-// Runs first: the module's state is process-wide and this is its state at load.
-TEST(IirFilter, PassesInputThroughUntilSetUpAndKeepsEarlyCoefficientsAcrossEngineSetUps) {
+// The module's state at load; each AtLoad test runs in a process of its own.
+TEST(IirFilterAtLoad, PassesInputThroughUntilSetUpAndKeepsEarlyCoefficientsAcrossEngineSetUps) {
   EXPECT_TRUE(unconfigured(iirLeft));
   EXPECT_TRUE(unconfigured(iirRight));
   expectSameBits(run(0, {1.5, -40000.0, -0.0}), {1.5, -40000.0, -0.0});

@@ -110,8 +110,8 @@ std::vector<float> sine(double freq, int rate, long start, int n, double phase) 
 
 }  // namespace
 
-// Runs first: the module's state is process-wide and this is its state at load.
-TEST(Spectrum, AtLoadTheAnalyserIsOnAndEveryBandReadsZero) {
+// The module's state at load; each AtLoad test runs in a process of its own.
+TEST(SpectrumAtLoad, AtLoadTheAnalyserIsOnAndEveryBandReadsZero) {
   EXPECT_EQ(spectrum_enabled.load(), 1);
   EXPECT_EQ(spectrum_size(), 72);
   EXPECT_EQ(spectrum_get(), spectrum_get());

@@ -99,8 +99,8 @@ double crossingFrequency(const std::vector<float>& out, size_t from) {
 
 }  // namespace
 
-// Runs first: the module's state is process-wide and this is its state at load.
-TEST(VocoderSetUp, BeforeSetUpProcessingDoesNothing) {
+// The module's state at load; each AtLoad test runs in a process of its own.
+TEST(VocoderAtLoad, BeforeSetUpProcessingDoesNothing) {
   vocoder_set_push_sink(recordPush);
   std::vector<float> in(64, 0.25f);
   std::vector<float> out(256, kUntouched);
