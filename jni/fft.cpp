@@ -35,6 +35,8 @@ void buildStage(int k, float* re, float* im, float wr, float wi) {
 
 bool fft_size_supported(int n) { return n >= 1 && n <= kFftMaxSize && (n & (n - 1)) == 0; }
 
+int fft_size() { return doubleFrameSize / 2; }
+
 void fft_init(int fftFrameSize) {
   // Any other size would make the swap list and the butterflies address past the tables
   // and past a 2N buffer.

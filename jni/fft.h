@@ -29,6 +29,8 @@ CS_EXPORT void fft_process(float* fftBuffer, int sign, int channel);
 
 // True for the sizes fft_init() accepts.
 bool fft_size_supported(int n);
+// N of the tables as they stand: the size of the last accepted fft_init(), 0 before the first.
+int fft_size();
 
 // Read-only view of the tables, for tests and diagnostics.
 struct FftTables {

@@ -15,7 +15,6 @@ namespace {
 
 constexpr int kQueueSamples = 100000;         // fixed length of each input and output queue
 constexpr float kPeakFloor = 1.1754944e-38f;  // smallest normal float: the peak search's edges
-constexpr float kNoMinimum = 3.4028235e+38f;  // largest finite float: start of a valley search
 // princarg truncates angle / pi to int and may then step one further from zero; past this
 // bound the conversion or the step would overflow.
 constexpr double kMaxQuotient = 2147483647.0;
@@ -176,15 +175,31 @@ void synthesize(float* fftBuffer, const float* mag, const float* psi, int c) {
   fft_process(fftBuffer, kFftInverse, c);
 }
 
-void overlapAdd(float* output, const float* fftBuffer, float* wave, const float* phi, float* phi0) {
-  for (int i = 0; i < winSize; i++) wave[i] = fftBuffer[2 * i] * windowOut[i] + wave[i];
-  std::memcpy(phi0, phi, (size_t)winHalf * sizeof(float));
+// The oldest stepOut samples of the output queue go out; the queue moves up and its end is
+// cleared for the next frame.
+void emitHop(float* output, float* wave) {
   std::memcpy(output, wave, (size_t)stepOut * sizeof(float));
   std::memmove(wave, wave + stepOut, (size_t)(winSize - stepOut) * sizeof(float));
   std::memset(wave + winSize - stepOut, 0, (size_t)stepOut * sizeof(float));
 }
 
+void overlapAdd(float* output, const float* fftBuffer, float* wave, const float* phi, float* phi0) {
+  for (int i = 0; i < winSize; i++) wave[i] = fftBuffer[2 * i] * windowOut[i] + wave[i];
+  std::memcpy(phi0, phi, (size_t)winHalf * sizeof(float));
+  emitHop(output, wave);
+}
+
 void vocoder_process_frame(const float* input, float* output, float s, int c) {
+  // The transform's tables are process-wide and fft_init() is exported: rebuilt for another
+  // size since vocoder_init(), a transform of this frame would run past its 2N floats (or
+  // mean nothing for a smaller size). Such a frame is left silent: it adds nothing to the
+  // output queue, which still emits its hop, and the channel's phases start again from zero,
+  // as after a reset. An fft_init() with this frame size brings the next frames back.
+  if (fft_size() != winSize) {
+    emitHop(output, waves[c]);
+    resetChannelPhases(c);
+    return;
+  }
   float* fftBuffer = fftBuffers[c];
   float* mag = mags[c];
   float* phi = phis[c];
@@ -242,9 +257,15 @@ int findPeaks(float* mag, int half, int* peaks, int* valleys) {
       peaks[nPeaks] = bin;
       if (nPeaks > 0) {
         // Valley: the lowest magnitude since the previous peak, lowest index among equals.
-        float min = kNoMinimum;
-        int minLoc = 0;
-        for (int i = lastPeak; i < bin; i++) {
+        // The search starts from the previous peak itself (never NaN: it beat its neighbours),
+        // so the valley always lies in [lastPeak, bin), even where every candidate is
+        // infinite. Starting from the largest finite float instead would pick the same bin
+        // whenever some candidate lies below it, which every frame guarantees: the bin after
+        // a peak is below the peak, and a magnitude, the root of a float power, is either
+        // infinite or at most about 1.8e19.
+        float min = mag[lastPeak];
+        int minLoc = lastPeak;
+        for (int i = lastPeak + 1; i < bin; i++) {
           if (mag[i] < min) {
             min = mag[i];
             minLoc = i;

@@ -37,7 +37,8 @@ CS_EXPORT void vocoder_init(int pWinSize, int step);
 // Consumes inSize samples of `channel` (0 or 1) and writes pStepOut samples per completed frame
 // to outputBuffer, consecutively from index 0; the rest of outputBuffer is untouched. A
 // negative inSize counts as 0; pStepOut is clamped to 0 .. pWinSize. Does nothing before a
-// successful vocoder_init() or for another channel.
+// successful vocoder_init() or for another channel. A frame that completes while the transform
+// is set up for another size (fft_init() called since vocoder_init()) is left silent.
 CS_EXPORT void vocoder_process(float* inputBuffer, int inSize, float* outputBuffer, int pStepOut,
                                int channel);
 

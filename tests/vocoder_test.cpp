@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "eq.h"
+#include "fft.h"
 #include "support/signals.h"
 
 namespace {
@@ -155,6 +156,34 @@ TEST(VocoderSetUp, OtherChannelsAreIgnored) {
   EXPECT_EQ(vocoder_state().inIndexes[0], 0);
   EXPECT_EQ(vocoder_state().inIndexes[1], 0);
   EXPECT_EQ(out, std::vector<float>(256, kUntouched));
+}
+
+// fft_init() is exported and may be called behind the vocoder's back with another size: the
+// frames that complete meanwhile are left silent (never transformed past their buffer), the
+// hops still flow, and an fft_init() with the frame size brings the signal back.
+TEST(VocoderSetUp, FramesTheTransformIsNotSetUpForAreLeftSilent) {
+  fresh(2, 2);
+  fft_init(1024);
+  std::vector<float> in = noise(16, 3, 0.5f);
+  // Exact sizes, so that AddressSanitizer sees any access past them.
+  std::unique_ptr<float[]> input(new float[16]), out(new float[8]);
+  std::copy(in.begin(), in.end(), input.get());
+  vocoder_process(input.get(), 16, out.get(), 1, 0);
+  EXPECT_EQ(pushes.size(), 8u);
+  EXPECT_TRUE(allZero(std::vector<float>(out.get(), out.get() + 8)));
+
+  fresh(64, 16);
+  const std::vector<float> sine = partials(64 * 12, 64, {{4, 0.5, 0.3}});
+  const std::vector<float> before = feed(sine, 16, 0, {64}, 16);
+  fft_init(32);
+  const std::vector<float> during = feed(sine, 16, 0, {64}, 16);
+  EXPECT_EQ(during.size(), before.size());
+  // The frames before the change fade out of the output queue; after them only silence.
+  EXPECT_FALSE(allZero(std::vector<float>(during.begin(), during.begin() + 48)));
+  EXPECT_TRUE(allZero(std::vector<float>(during.begin() + 48, during.end())));
+  EXPECT_TRUE(allZero(psiOf(0)));
+  fft_init(64);
+  EXPECT_FALSE(allZero(feed(sine, 16, 0, {64}, 16)));
 }
 
 TEST(VocoderFraming, FirstFrameFiresOnTheStepInThSample) {
@@ -430,6 +459,17 @@ TEST(PeakSearch, EqualMinimaPutTheValleyAtTheLowestBin) {
   ASSERT_EQ(findPeaks(mag.data(), 10, peaks.data(), valleys.data()), 2);
   EXPECT_EQ(peaks[1], 7);
   EXPECT_EQ(valleys[1], 3);
+}
+
+TEST(PeakSearch, InfiniteCandidatesStillPutTheValleyBetweenThePeaks) {
+  const float inf = INFINITY, big = 3.4028235e+38f;
+  std::vector<float> mag = {0, 0, inf, big, big, big, big, inf, 0, 0, 0, 0, 0, 0};
+  std::vector<int> peaks(12), valleys(12);
+  ASSERT_EQ(findPeaks(mag.data(), 12, peaks.data(), valleys.data()), 2);
+  EXPECT_EQ(peaks[0], 2);
+  EXPECT_EQ(peaks[1], 7);
+  EXPECT_EQ(valleys[1], 3);  // the first of the equal minima since the previous peak
+  EXPECT_EQ(valleys[2], 12);
 }
 
 TEST(PeakSearch, RegionsTileTheHalfSpectrumAndHoldTheirPeaks) {
