@@ -204,8 +204,13 @@ bool planBlock(long length, int samplesIn, int samplesOut, Block& block) {
 
   const int stepIn = frameSize / overSampling;
   const int stepOut = outputHop(samplesIn, samplesOut, stepIn);
-  // The vocoder completes at most samplesIn / stepIn + 1 frames in this block.
-  const long produced = ((long)samplesIn / stepIn + 1) * stepOut;
+  // The vocoder completes at most samplesIn / its hop + 1 frames in this block, each writing
+  // stepOut samples (clamped to its frame). vocoder_init() is exported, so the vocoder may have
+  // been set up behind the engine's back for another geometry: the buffers are sized from the
+  // one it actually has, and the block's output follows it.
+  const VocoderState vocoder = vocoder_state();
+  const long frames = vocoder.initialized ? (long)samplesIn / vocoder.stepIn + 1 : 0;
+  const long produced = frames * (stepOut < vocoder.winSize ? stepOut : vocoder.winSize);
   if (!ensureBuffers(samplesIn, samplesIn, produced > samplesOut ? produced : samplesOut)) return false;
   block = {samplesIn, samplesOut, stepOut};
   return true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "eq.h"
+#include "fft.h"
 #include "iirfilter.h"
 #include "spectrum.h"
 #include "support/engine.h"
@@ -111,6 +112,25 @@ TEST(EngineLifecycle, InvalidSetUpsKeepThePreviousOne) {
     e.process(block, 512, 640);
     EXPECT_EQ(lastStretchFactor, 1.25) << frame << "/" << over;  // still stepIn 512
   }
+}
+
+// The modules' set-ups are exported too. Called behind the engine's back with another geometry
+// they must not make a block read or write outside a buffer: frames the transform is not set
+// up for stay silent, and the block buffers follow the vocoder's hop, not the engine's.
+TEST(EngineLifecycle, ModuleSetUpsWithAnotherGeometryStayWithinTheBuffers) {
+  Engine e;
+  e.init(64, 4, 44100, 2);
+  fft_init(4096);
+  std::vector<jshort> block(32, 20000);
+  e.process(block, 16, 16);
+  EXPECT_EQ(block, std::vector<jshort>(32, 0));
+
+  e.init(64, 4, 44100, 2);
+  vocoder_init(256, 1);  // one frame per sample, hops of up to 256
+  std::vector<jshort> big(2 * 8192, 1000);
+  e.process(big, 2048, 8192);  // an engine hop of 64: 2048 frames of 64 samples per channel
+  EXPECT_GE(dsp_buffers().outCapacity, 2048 * 64);
+  for (jshort v : big) ASSERT_NE(v, -32768);
 }
 
 TEST(EngineHop, StepOutIsTheSinglePrecisionQuotientTimesStepInTruncated) {
