@@ -69,10 +69,12 @@ long outCapacity = 0;  // floats in each out_ buffer
 
 // Grows one buffer to `count` floats, keeping its contents and zero-filling the rest.
 bool growBuffer(float*& buffer, long oldCount, long count) {
-  void* grown = std::realloc(buffer, sizeof(float) * (size_t)count);
+  float* grown = static_cast<float*>(cs_alloc(sizeof(float) * (size_t)count));
   if (grown == nullptr) return false;
-  buffer = static_cast<float*>(grown);
-  std::memset(buffer + oldCount, 0, sizeof(float) * (size_t)(count - oldCount));
+  if (oldCount > 0) std::memcpy(grown, buffer, sizeof(float) * (size_t)oldCount);
+  std::memset(grown + oldCount, 0, sizeof(float) * (size_t)(count - oldCount));
+  std::free(buffer);
+  buffer = grown;
   return true;
 }
 

@@ -31,7 +31,7 @@ void eq_init(int pNBands) {
   nBands.store(0, std::memory_order_relaxed);
   initialized = false;
 
-  float* gains = static_cast<float*>(std::malloc(sizeof(float) * (pNBands > 0 ? pNBands : 1)));
+  float* gains = static_cast<float*>(cs_alloc(sizeof(float) * (size_t)(pNBands > 0 ? pNBands : 1)));
   // Out of memory: stay without gains (the vocoder then leaves magnitudes alone) and let
   // the next eq_init try again.
   if (gains == nullptr) return;

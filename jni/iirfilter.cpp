@@ -18,15 +18,13 @@ namespace {
 bool initialized = false;  // set by the first iir_init
 // Serialises set-ups (and iir_init) among themselves; application threads only, never audio.
 std::mutex setupMutex;
-void* mallocAllocator(std::size_t bytes) { return std::malloc(bytes); }
-IirAllocator allocator = &mallocAllocator;
 
 // Room for `count` doubles, or null when count is 0 or memory cannot be had.
 double* obtainDoubles(int count) {
   if (count <= 0) return nullptr;
   // A count this large cannot be honoured; the guard keeps the byte size from wrapping.
   if (static_cast<std::size_t>(count) > SIZE_MAX / sizeof(double)) return nullptr;
-  return static_cast<double*>(allocator(static_cast<std::size_t>(count) * sizeof(double)));
+  return static_cast<double*>(cs_alloc(static_cast<std::size_t>(count) * sizeof(double)));
 }
 
 // Frees every array the filter owns and leaves it without coefficients (all fields zero).
@@ -123,11 +121,6 @@ double directFormI(iirFilter& f, double inputValue) {
 }
 
 }  // namespace
-
-void iir_set_allocator(IirAllocator alloc) {
-  std::lock_guard<std::mutex> lock(setupMutex);
-  allocator = alloc != nullptr ? alloc : &mallocAllocator;
-}
 
 void iir_init(void) {
   std::lock_guard<std::mutex> lock(setupMutex);

@@ -58,8 +58,3 @@ CS_EXPORT void iir_init_filter(iirFilter* filter, double* ca, double* cb, int si
 CS_EXPORT void iir_init_filters(double* ca, double* cb, int sizeA, int sizeB);
 // One sample through the filter of `channel` (0 = iirLeft; any other value = iirRight).
 CS_EXPORT double iir_step(int channel, double inputValue);
-
-// Tests only: replaces the allocator the set-ups use (null restores std::malloc). Whatever it
-// returns is released with std::free.
-using IirAllocator = void* (*)(std::size_t bytes);
-void iir_set_allocator(IirAllocator allocator);

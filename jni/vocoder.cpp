@@ -61,6 +61,14 @@ void freeBuffers() {
   }
 }
 
+float* obtainFloats(size_t bytes) { return static_cast<float*>(cs_alloc(bytes)); }
+
+float* obtainZeroedFloats(int count) {
+  float* p = obtainFloats((size_t)count * sizeof(float));
+  if (p != nullptr) std::memset(p, 0, (size_t)count * sizeof(float));
+  return p;
+}
+
 // All or nothing: on failure everything obtained so far is released again.
 bool obtainBuffers(int n) {
   const size_t frameFloats = (size_t)n * sizeof(float);
@@ -69,20 +77,20 @@ bool obtainBuffers(int n) {
   const int binRoom = n > n / 2 + 2 ? n : n / 2 + 2;
   const size_t binFloats = (size_t)binRoom * sizeof(float);
   const size_t binInts = (size_t)binRoom * sizeof(int);
-  window = (float*)std::malloc(frameFloats);
-  windowOut = (float*)std::malloc(frameFloats);
-  omega = (float*)std::malloc(frameFloats);
+  window = obtainFloats(frameFloats);
+  windowOut = obtainFloats(frameFloats);
+  omega = obtainFloats(frameFloats);
   bool ok = window && windowOut && omega;
   for (int c = 0; c < 2; c++) {
-    phi0s[c] = (float*)std::malloc(binFloats);
-    psis[c] = (float*)std::malloc(binFloats);
-    inputs[c] = (float*)std::calloc(kQueueSamples, sizeof(float));
-    waves[c] = (float*)std::calloc(kQueueSamples, sizeof(float));
-    mags[c] = (float*)std::malloc(binFloats);
-    phis[c] = (float*)std::malloc(binFloats);
-    peakBins[c] = (int*)std::malloc(binInts);
-    valleyBins[c] = (int*)std::malloc(binInts);
-    fftBuffers[c] = (float*)std::malloc(2 * frameFloats);
+    phi0s[c] = obtainFloats(binFloats);
+    psis[c] = obtainFloats(binFloats);
+    inputs[c] = obtainZeroedFloats(kQueueSamples);
+    waves[c] = obtainZeroedFloats(kQueueSamples);
+    mags[c] = obtainFloats(binFloats);
+    phis[c] = obtainFloats(binFloats);
+    peakBins[c] = static_cast<int*>(cs_alloc(binInts));
+    valleyBins[c] = static_cast<int*>(cs_alloc(binInts));
+    fftBuffers[c] = obtainFloats(2 * frameFloats);
     ok = ok && phi0s[c] && psis[c] && inputs[c] && waves[c] && mags[c] && phis[c] && peakBins[c] &&
          valleyBins[c] && fftBuffers[c];
   }

@@ -133,6 +133,30 @@ TEST(EngineLifecycle, ModuleSetUpsWithAnotherGeometryStayWithinTheBuffers) {
   for (jshort v : big) ASSERT_NE(v, -32768);
 }
 
+// Every allocation may fail: the vocoder's and the equaliser's at set-up, the block buffers'
+// when a block outgrows them. Whichever does, nothing is touched outside a buffer, and once
+// memory is back the next set-up plays as usual.
+TEST(EngineLifecycle, AnyFailedAllocationLeavesTheEngineSafeAndItRecovers) {
+  Engine e;
+  e.reset();
+  static int allocationsLeft;
+  for (int k = 0; k < 30; k++) {
+    allocationsLeft = k;
+    cs_set_allocator(
+        [](std::size_t bytes) -> void* { return allocationsLeft-- > 0 ? std::malloc(bytes) : nullptr; });
+    e.init(k % 2 == 0 ? 256 : 512, 4, 44100, 2);
+    const int frames = (int)dsp_buffers().inCapacity + 1;  // outgrows the block buffers
+    std::vector<jshort> block = sineBlock(frames, 2, 440, 44100, 20000);
+    e.process(block, frames, frames);
+    cs_set_allocator(nullptr);
+    for (jshort v : block) ASSERT_NE(v, -32768) << k;
+  }
+  e.init(256, 4, 44100, 2);
+  std::vector<jshort> block = sineBlock(2048, 2, 440, 44100, 20000);
+  e.process(block, 2048, 2048);
+  EXPECT_GT(e.peak(), 0.1f);
+}
+
 TEST(EngineHop, StepOutIsTheSinglePrecisionQuotientTimesStepInTruncated) {
   Engine e;
   e.init(2048, 3, 44100, 1);  // stepIn 682

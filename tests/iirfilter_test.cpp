@@ -222,9 +222,9 @@ TEST(IirFilter, RunningOutOfMemoryLeavesBothFiltersPassingThrough) {
   for (int k = 0; k < 8; k++) {
     setUp({1, 0.5}, {2, 1});
     allocationsLeft = k;
-    iir_set_allocator(failing);
+    cs_set_allocator(failing);
     setUp({1, 0.25, 0.5}, {4, 1, 1});
-    iir_set_allocator(nullptr);
+    cs_set_allocator(nullptr);
     EXPECT_TRUE(unconfigured(iirLeft)) << k;
     EXPECT_TRUE(unconfigured(iirRight)) << k;
     EXPECT_EQ(iir_step(0, 5.0), 5.0);
@@ -234,10 +234,10 @@ TEST(IirFilter, RunningOutOfMemoryLeavesBothFiltersPassingThrough) {
   // One filter alone: cleared, not half built.
   setUp({1}, {2});
   allocationsLeft = 1;
-  iir_set_allocator(failing);
+  cs_set_allocator(failing);
   Coeffs a = {1, 0.5}, b = {1, 1};
   iir_init_filter(&iirLeft, a.data(), b.data(), 2, 2);
-  iir_set_allocator(nullptr);
+  cs_set_allocator(nullptr);
   EXPECT_TRUE(unconfigured(iirLeft));
   EXPECT_EQ(iir_step(1, 5.0), 10.0);
   // Memory back: the next set-up works as usual.
