@@ -97,7 +97,15 @@ class StepInProgress {
 // Direct form I, summed in double in a fixed order: b[0] * x[n], then b[j] * x[n - j] for
 // j = 1 .. n1, then - a[j] * y[n - j] for j = 1 .. n2. x[n - j] lies j slots before pos1 in the
 // ring (wrapping), so walking backwards from pos1 - 1 visits the past newest first.
-double directFormI(iirFilter& f, double inputValue) {
+//
+// Also where a step reads its filter at all, through the one reference it is given, and never
+// inlined. Inlined into iir_step, with both filters at fixed addresses, clang turns "read this
+// field of the chosen filter" into "read that field of both filters, keep one": harmless on the
+// processor (the other value is discarded), but the other channel's filter may be rebuilt at
+// that moment, and ThreadSanitizer, which instruments the optimised code, rightly reports the
+// read. Kept out of line, a step reads only its own filter, as the hand-over assumes.
+__attribute__((noinline)) double directFormI(iirFilter& f, double inputValue) {
+  if (f.b == nullptr) return inputValue;  // never set up, or its set-up ran out of memory: pass-through
   double acc = inputValue * f.b[0];
   int k = f.pos1;
   for (int j = 1; j <= f.n1; j++) {
@@ -158,11 +166,20 @@ double iir_step(int channel, double inputValue) {
   const int c = channel == 0 ? 0 : 1;
   // Raise the flag before testing for a set-up: a set-up that raised its own flag first is
   // then seen here, and one that raises it later sees ours and waits for this step to end.
+  //
+  // Why no step ever meets a rebuild: the step stores its flag, then loads inFilterSetup; the
+  // set-up stores inFilterSetup, then loads the flag, all sequentially consistent. In the single
+  // order of those four operations one store comes first, so the two loads cannot both read 0:
+  // either this step sees the set-up and passes its input through, or the set-up sees the flag
+  // and waits until the step lowers it, and that lowering (a release) read by the wait (an
+  // acquire) orders every read of the filter below before the rebuild. ThreadSanitizer models
+  // sequentially consistent operations as plain acquire and release, without their single
+  // order, but it judges only executions that really ran, and the processor (the fence of a
+  // sequentially consistent store) never lets the forbidden one run; in every other execution
+  // the release/acquire pair it does track is there. So the hand-over needs no suppression.
   const StepInProgress busy(inFilterProcess[c]);
   if (inFilterSetup.load() != 0) return inputValue;
-  iirFilter& f = c == 0 ? iirLeft : iirRight;
-  if (f.b == nullptr) return inputValue;  // never set up, or its set-up ran out of memory: pass-through
-  return directFormI(f, inputValue);
+  return directFormI(c == 0 ? iirLeft : iirRight, inputValue);
 }
 
 extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalFilter(
