@@ -74,6 +74,19 @@ std::vector<jshort> outputStageOf(Engine& e, int channels, const std::vector<flo
   return block;
 }
 
+// Brings the analyser's running count to 0, whatever it holds: a set-up keeps the count, and
+// each analysis takes one interval off it. At a rate of INT_MAX the interval is 67 million, so
+// even a count at its limit drains in a few dozen analyses of an empty window.
+void settleAnalyserCount(int rate, int channels) {
+  std::vector<float> zeros(16384, 0.0f);
+  spectrum_init(std::numeric_limits<int>::max(), channels);
+  while (spectrum_pending_samples() > 0) {
+    const int missing = spectrum_analysis_interval() - spectrum_pending_samples();
+    spectrum_push(zeros.data(), missing > 0 ? missing : 0, 1);
+  }
+  spectrum_init(rate, channels);
+}
+
 }  // namespace
 
 // The engine's state at load; each AtLoad test runs in a process of its own.
@@ -447,4 +460,48 @@ TEST(EngineThreads, SettersAndReadersRaceWithBlocks) {
   app.join();
   e.reset();
   spectrum_enabled = 1;
+}
+
+// An app plays for hours. Nothing in the engine counts samples from the start of a session: the
+// input and output queues, the filter rings and the block buffers hold positions within a frame,
+// a ring or a block, and every synthesis phase is wrapped into [-pi, pi] at every frame. The one
+// running count is the analyser's samples since its last analysis; it grows without bound only
+// while every hop is longer than the analysis interval, and then saturates at INT_MAX (13.5 hours
+// of such hops at 44.1 kHz). Started just below that limit, a session with such hops gives every
+// bit it gives from a count of 0.
+TEST(EngineLongSessions, TheAnalysersCountAtItsLimitChangesNoOutputBit) {
+  std::vector<float> zeros(16384, 0.0f);
+  auto session = [&](bool nearLimit) {
+    Engine e;
+    e.reset();
+    e.init(4096, 8, 44100, 2);  // hops of 512 in
+    settleAnalyserCount(44100, 2);
+    if (nearLimit) spectrum_push(zeros.data(), std::numeric_limits<int>::max() - 4000, 1);
+    e.filter({1, -0.5}, {0.5, 0.25});
+    e.voiceRemoval(1, 0.5f);
+    std::vector<float> gains(2048);
+    for (int i = 0; i < 2048; i++) gains[(size_t)i] = 0.5f + (float)(i % 5) * 0.25f;
+    eq_setbands(gains.data());
+    eq_enable(1);
+    std::vector<float> bits;
+    for (int b = 0; b < 24; b++) {
+      std::vector<jshort> block = sineBlock(2048, 2, 440, 44100, 16000, b * 2048L, 0.5);
+      block.resize(2 * 8192);
+      e.process(block, 2048, 8192);  // speed 0.25: hops of 2048 out, longer than the interval
+      for (jshort v : block) bits.push_back((float)v);
+      bits.push_back(e.peak());
+      const float* bands = spectrum_get();
+      bits.insert(bits.end(), bands, bands + 72);
+      const VocoderState st = vocoder_state();
+      for (int c = 0; c < 2; c++)
+        for (int i = 0; i < st.winHalf; i++) EXPECT_LE(std::fabs(st.psis[c][i]), (float)M_PI);
+    }
+    e.reset();
+    return bits;
+  };
+  const std::vector<float> fromZero = session(false);
+  const std::vector<float> fromLimit = session(true);
+  EXPECT_EQ(spectrum_pending_samples(), std::numeric_limits<int>::max() - 1378);  // saturated
+  EXPECT_TRUE(sameBits(fromZero, fromLimit));
+  settleAnalyserCount(44100, 2);  // no surplus left for other tests
 }
