@@ -139,6 +139,12 @@ TEST(EngineLifecycle, ModuleSetUpsWithAnotherGeometryStayWithinTheBuffers) {
   EXPECT_EQ(block, std::vector<jshort>(32, 0));
 
   e.init(64, 4, 44100, 2);
+  vocoder_init(4096, 1);  // one frame per sample: 16 frames of the engine's hop of 16
+  std::fill(block.begin(), block.end(), 20000);
+  e.process(block, 16, 16);
+  EXPECT_GE(dsp_buffers().outCapacity, 16 * 16);
+
+  e.init(64, 4, 44100, 2);
   vocoder_init(256, 1);  // one frame per sample, hops of up to 256
   std::vector<jshort> big(2 * 8192, 1000);
   e.process(big, 2048, 8192);  // an engine hop of 64: 2048 frames of 64 samples per channel
