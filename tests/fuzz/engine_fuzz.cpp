@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "common.h"
@@ -50,6 +51,24 @@ void* budgetedAlloc(std::size_t bytes) {
   if (allocationBudget == 0) return nullptr;
   if (allocationBudget > 0) allocationBudget--;
   return std::malloc(bytes);
+}
+
+// A surplus in the analyser's count (built by hops longer than its interval, or by one huge
+// push) makes it analyse at every hop until the surplus drains, one interval per hop: a session
+// of short hops would spend minutes on it. At a rate of INT_MAX the interval is 67 million, so
+// an empty window drains any count in a few dozen analyses; then the rate is set back.
+void drainAnalyser(int rate, int channels) {
+  if (spectrum_pending_samples() < 100000) return;
+  static const std::vector<float> zeros(16384, 0.0f);
+  const int enabled = spectrum_enabled.load();
+  spectrum_enabled = 1;
+  spectrum_init(std::numeric_limits<int>::max(), channels);
+  while (spectrum_pending_samples() > 0) {
+    const int missing = spectrum_analysis_interval() - spectrum_pending_samples();
+    spectrum_push(const_cast<float*>(zeros.data()), missing > 0 ? missing : 0, 1);
+  }
+  spectrum_init(rate, channels);
+  spectrum_enabled = enabled;
 }
 
 // What the engine was last set up with through dspInit.
@@ -146,6 +165,7 @@ class Session {
     geometry_.rate = kRates[in_.ConsumeIntegralInRange(0, 5)];
     geometry_.channels = in_.ConsumeIntegralInRange(1, 3);
     CHECK(dsp_init(geometry_.frame, geometry_.over, geometry_.rate, geometry_.channels));
+    drainAnalyser(geometry_.rate, geometry_.channels);
     consistent_ = true;
   }
 
@@ -433,6 +453,7 @@ class Session {
         g.frame != geometry_.frame || g.over != geometry_.over) {
       CHECK(dsp_init(g.frame, g.over, g.rate, g.channels));
     }
+    drainAnalyser(g.rate, g.channels);
     Java_velmora_chordsmith_NativeInterface_dspSetPreamp(env, nullptr,
                                                          in_.ConsumeFloatingPointInRange(0.5f, 2.0f));
     Java_velmora_chordsmith_NativeInterface_dspPanning(env, nullptr, in_.ConsumeBool(), in_.ConsumeBool(),
