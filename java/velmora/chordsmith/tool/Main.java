@@ -51,6 +51,10 @@ public final class Main {
         out.println(Options.USAGE);
         return 0;
       }
+      if (o.version) {
+        out.println(NAME + " " + version());
+        return 0;
+      }
       // The frame geometry must suit the speed: find out before any file is read or made.
       o.checkGeometry();
       if (o.input == null) {
@@ -160,7 +164,7 @@ public final class Main {
     }
     Stretcher.configure(engine, plan, input.sampleRate, input.channels, o.mix(voice));
     // Redrawing in place only makes sense on a terminal; in a log it would pile up.
-    boolean showProgress = !o.quiet && input.seconds() > PROGRESS_SECONDS && System.console() != null;
+    boolean showProgress = !o.quiet && input.seconds() > PROGRESS_SECONDS && stderrIsTerminal();
     ProgressBar bar = new ProgressBar(err, "Stretching", input.frames, showProgress);
     Stretcher stretcher = new Stretcher(engine, input, plan, bar);
     long start = System.nanoTime();
@@ -232,6 +236,21 @@ public final class Main {
     }
     parts.add("equaliser " + (o.eq == null ? "off" : o.eq.describe()));
     return String.join(", ", parts);
+  }
+
+  /** The version in the jar's manifest; "(development build)" when run from loose classes. */
+  static String version() {
+    String v = Main.class.getPackage().getImplementationVersion();
+    return v != null ? v : "(development build)";
+  }
+
+  /**
+   * Whether standard error is a terminal. The launcher finds out and says so in a property;
+   * without it, a console (standard input and output both terminals) is the best guess.
+   */
+  static boolean stderrIsTerminal() {
+    String told = System.getProperty("chordsmith.stderr.terminal");
+    return told != null ? Boolean.parseBoolean(told) : System.console() != null;
   }
 
   /** 83.4 seconds as "1:23.4 (83.4 s)". */

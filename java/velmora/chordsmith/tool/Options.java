@@ -17,10 +17,10 @@ final class Options {
   static final double MAX_SPEED = 4.0;
   static final double DEFAULT_SPEED = 0.75;
   static final int MIN_FRAME = 256;
-  static final Path DEFAULT_EXAMPLE_FOLDER = Path.of("out", "example");
+  static final Path DEFAULT_EXAMPLE_FOLDER = Path.of("chordsmith-example");
 
   static final String USAGE = String.join("\n",
-      "Usage: java -Djava.library.path=DIR -jar chordsmith.jar [options] [INPUT]",
+      "Usage: chordsmith [options] [INPUT]",
       "",
       "Changes the speed of a recording without changing its pitch. INPUT is a WAV file (or",
       "AIFF or AU), mono or stereo; the result is a 16-bit WAV at the input's sample rate. With",
@@ -30,7 +30,7 @@ final class Options {
       "Options:",
       "  -s, --speed X          playback speed, 0.25 to 4 (or a percentage, 75%); default 0.75",
       "  -o, --output PATH      the output WAV (default: INPUT-0.75x.wav beside INPUT); with no",
-      "                         INPUT, the example's folder (default out/example)",
+      "                         INPUT, the example's folder (default ./chordsmith-example)",
       "      --spectrum PNG     draw the output's spectrum, notes C1 to B6 over time, as a PNG",
       "      --frame-size N     analysis frame, 256 to 4096, a power of two; default 2048",
       "      --oversampling N   frames overlapping each frame length: 2, 4, 8, 16 or 32;",
@@ -47,6 +47,7 @@ final class Options {
       "                         treble (8k) or any frequency; the curve runs smoothly between",
       "  -q, --quiet            no progress bar",
       "  -h, --help             show this help",
+      "      --version          show the version",
       "",
       "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a bad command",
       "line. Files are written completely or not at all.");
@@ -68,6 +69,7 @@ final class Options {
   EqCurve eq;
   boolean quiet;
   boolean help;
+  boolean version;
 
   static Options parse(String[] args) throws ToolException {
     Options o = new Options();
@@ -94,6 +96,7 @@ final class Options {
       }
       switch (name) {
         case "-h", "--help" -> o.help = true;
+        case "--version" -> o.version = true;
         case "-q", "--quiet" -> o.quiet = true;
         case "--mono" -> o.mono = true;
         default -> {
@@ -114,7 +117,7 @@ final class Options {
 
   private static boolean isFlag(String name) {
     return switch (name) {
-      case "-h", "--help", "-q", "--quiet", "--mono" -> true;
+      case "-h", "--help", "--version", "-q", "--quiet", "--mono" -> true;
       default -> false;
     };
   }
