@@ -26,6 +26,8 @@ import velmora.chordsmith.EngineFacts;
 public final class StretchPlan {
   /** Input frames per engine block, rounded down to whole hops: about a tenth of a second. */
   public static final int BLOCK_FRAMES = 4096;
+  /** Frames overlapping each frame length unless a speed needs more: see {@link #overSamplingFor}. */
+  public static final int DEFAULT_OVERSAMPLING = 4;
 
   public final int frameSize;
   public final int overSampling;
@@ -76,6 +78,24 @@ public final class StretchPlan {
           + " samples, more than half the frame of " + frameSize);
     }
     return new StretchPlan(frameSize, overSampling, stepOut, hops[1], inputFrames);
+  }
+
+  /**
+   * The oversampling for {@code speed} with frames of {@code frameSize}: 4 (frames overlapping
+   * by three quarters, the usual choice for music), or the smallest power of two above it that
+   * keeps the output hop within half a frame, so that slow speeds play without gaps: 8 below
+   * half speed at any frame size. IllegalArgumentException when no oversampling up to the
+   * frame size will do.
+   */
+  public static int overSamplingFor(int frameSize, double speed) {
+    for (int overSampling = DEFAULT_OVERSAMPLING; overSampling <= frameSize; overSampling *= 2) {
+      try {
+        if (overlapsEnough(frameSize, chooseHops(frameSize / overSampling, speed)[0])) return overSampling;
+      } catch (IllegalArgumentException noExactHop) {
+        // Try the next: a shorter input hop has other output hops near it.
+      }
+    }
+    throw new IllegalArgumentException("no oversampling plays speed " + speed + " with frames of " + frameSize);
   }
 
   /**

@@ -34,7 +34,7 @@ final class Options {
       "      --spectrum PNG     draw the output's spectrum, notes C1 to B6 over time, as a PNG",
       "      --frame-size N     analysis frame, 256 to 4096, a power of two; default 2048",
       "      --oversampling N   frames overlapping each frame length: 2, 4, 8, 16 or 32;",
-      "                         default 4 (8 or more for speeds below 0.5)",
+      "                         default 4, or what a slower speed needs (8 below 0.5)",
       "      --preamp DB        output gain in dB, -24 to +24; default 0",
       "      --balance B        stereo: -100 plays the left channel on both sides, 100 the",
       "                         right, values between move one side toward the other; default 0",
@@ -57,7 +57,8 @@ final class Options {
   Path spectrum;
   double speed = DEFAULT_SPEED;
   int frameSize = 2048;
-  int overSampling = 4;
+  /** 0 until set: chosen for the speed by {@link #checkGeometry}. */
+  int overSampling = 0;
   double preampDb = 0;
   int balance = 0;
   boolean balanceGiven;
@@ -218,10 +219,19 @@ final class Options {
   }
 
   /**
-   * Checks that the frame geometry can play the speed, before any file is read or made, and
-   * says which option to change when it cannot.
+   * Chooses the oversampling for the speed unless one was given, and checks that the frame
+   * geometry can play the speed, before any file is read or made; says which option to change
+   * when it cannot.
    */
   void checkGeometry() throws ToolException {
+    if (overSampling == 0) {
+      try {
+        overSampling = StretchPlan.overSamplingFor(frameSize, speed);
+        return;
+      } catch (IllegalArgumentException e) {
+        throw ToolException.usage(e.getMessage() + ": try another --frame-size");
+      }
+    }
     int stepIn = frameSize / overSampling;
     if (stepIn < 1) {
       throw ToolException.usage(

@@ -23,7 +23,6 @@ class OptionsTest {
     assertNull(o.input);
     assertEquals(0.75, o.speed);
     assertEquals(2048, o.frameSize);
-    assertEquals(4, o.overSampling);
     assertEquals(0, o.voiceAmount);
     assertNull(o.eq);
     assertFalse(o.help);
@@ -72,9 +71,17 @@ class OptionsTest {
   }
 
   @Test
-  void refusesAFrameGeometryThatCannotPlayTheSpeedAndSuggestsMoreOverlap() throws Exception {
-    Options slow = Options.parse(new String[] {"--speed", "0.3"});
-    ToolException e = assertThrows(ToolException.class, slow::checkGeometry);
+  void choosesTheOverlapForTheSpeedUnlessOneIsGivenAndThenSuggestsMore() throws Exception {
+    for (String[] speedAndOverlap : new String[][] {{"4", "4"}, {"0.5", "4"}, {"0.49", "8"}, {"0.25", "8"}}) {
+      Options o = Options.parse(new String[] {"--speed", speedAndOverlap[0]});
+      o.checkGeometry();
+      assertEquals(Integer.parseInt(speedAndOverlap[1]), o.overSampling, "speed " + speedAndOverlap[0]);
+    }
+    Options given = Options.parse(new String[] {"--speed", "0.25", "--oversampling", "16", "--frame-size", "256"});
+    given.checkGeometry();
+    assertEquals(16, given.overSampling);
+    Options tooLittle = Options.parse(new String[] {"--speed", "0.3", "--oversampling", "4"});
+    ToolException e = assertThrows(ToolException.class, tooLittle::checkGeometry);
     assertEquals(ToolException.USAGE, e.exitCode);
     assertTrue(e.getMessage().contains("--oversampling 8"), e.getMessage());
   }
