@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "fft_simd.h"
+
 namespace {
 
 constexpr double kLn2 = 0.6931471805599453;
@@ -16,6 +18,14 @@ float pur[kFftMaxStages * kFftStageStride];  // twiddles for kFftInverse
 float pui[kFftMaxStages * kFftStageStride];
 float pur_inv[kFftMaxStages * kFftStageStride];  // conjugates, for every other sign
 float pui_inv[kFftMaxStages * kFftStageStride];
+
+// For the vector kernels: the twiddles of every stage in use, each entry twice in a row,
+// stage k from 2 * (2^k - 1); [0] for kFftInverse, [1] for every other sign. Same values as above.
+constexpr int kDupFloats = 2 * kFftMaxSize;
+float dupRe[2][kDupFloats];
+float dupIm[2][kDupFloats];
+// The vector kernel chosen by the last fft_init (null: the plain loops below).
+const FftSimdKernels* kernels = nullptr;
 
 // Stage k's twiddles e^(+-i*pi*m/2^k), m = 0 .. 2^k - 1, by repeated rotation in float.
 void buildStage(int k, float* re, float* im, float wr, float wi) {
@@ -66,10 +76,29 @@ void fft_init(int fftFrameSize) {
     buildStage(k, pur, pui, wr, wi);
     buildStage(k, pur_inv, pui_inv, wr, -wi);
   }
+
+  for (int k = 0; k < logFrame; k++) {
+    const int from = 2 * ((1 << k) - 1);
+    for (int m = 0; m < (1 << k); m++) {
+      const int at = k * kFftStageStride + 2 * m;
+      dupRe[0][from + 2 * m] = dupRe[0][from + 2 * m + 1] = pur[at];
+      dupIm[0][from + 2 * m] = dupIm[0][from + 2 * m + 1] = pui[at];
+      dupRe[1][from + 2 * m] = dupRe[1][from + 2 * m + 1] = pur_inv[at];
+      dupIm[1][from + 2 * m] = dupIm[1][from + 2 * m + 1] = pui_inv[at];
+    }
+  }
+  kernels = fft_simd_kernels(simd_path());
 }
 
 void fft_process(float* fftBuffer, int sign, int /*channel*/) {
   float* x = fftBuffer;
+  if (kernels != nullptr && logFrame >= kernels->minLogN) {
+    const int dir = sign == kFftInverse ? 0 : 1;
+    const FftSimdTables tables = {
+        logFrame,   bitSwapPos, bitSwapLen, sign == kFftInverse ? pur : pur_inv, sign == kFftInverse ? pui : pui_inv,
+        dupRe[dir], dupIm[dir]};
+    if (kernels->transform(x, tables)) return;
+  }
   for (int p = 0; p < bitSwapLen; p += 2) {
     const int i = bitSwapPos[p];
     const int j = bitSwapPos[p + 1];
