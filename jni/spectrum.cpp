@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "spectrum_simd.h"
 #include "velmora_chordsmith_NativeInterface.h"
 
 std::atomic<int> spectrum_enabled{1};
@@ -21,12 +22,18 @@ constexpr float kLeak = 0.2f;                  // share of the previous level ke
 
 float spectrum_samples[kSpectrumWindow];  // the window: latest kept samples, oldest at 0
 float spectrum_buffer[kSpectrumWindow];   // Hann-windowed copy made at each analysis
+double hannWindow[kSpectrumWindow];       // the window's factors, the same at every analysis
 float spectrum_values[kSpectrumBands];    // band levels, shared with readers (relaxed atomics)
 float spectrum_freq[kSpectrumBands];      // band centre frequencies, Hz
-// Per band and window position, e^(-j*theta) split into cos theta and -sin theta. Each band's
-// row is contiguous; the resonator walks it in ascending position order.
-float coeff_sin[kSpectrumBands][kSpectrumWindow];
-float coeff_cos[kSpectrumBands][kSpectrumWindow];
+// Per window position and band, e^(-j*theta) split into cos theta and -sin theta. Position
+// major: the bands of one position are neighbours, so that the resonators of all bands advance
+// together, position by position, each with its own sums.
+float coeff_sin[kSpectrumWindow][kSpectrumBands];
+float coeff_cos[kSpectrumWindow][kSpectrumBands];
+float sinParts[kSpectrumBands];  // each band's two sums of the current analysis
+float cosParts[kSpectrumBands];
+// The vector kernel chosen by the last spectrum_init (null: the plain loop).
+const SpectrumSimdKernels* simd = nullptr;
 int samplesIn = 0;        // output samples counted since the last analysis (survives set-up)
 int sampleRate = 0;       // analysis rate: the engine's rate / 4
 int channels = 0;         // as given at set-up; anything but 1 runs as stereo
@@ -46,34 +53,39 @@ void fillCoefficients(int band, float freq) {
   const double radiansPerSample = (double)freq * kTwoPi;
   for (int p = 0; p < kSpectrumWindow; p++) {
     const float theta = (float)(radiansPerSample * (double)p / (double)sampleRate);
-    coeff_cos[band][p] = (float)std::cos((double)theta);
-    coeff_sin[band][p] = (float)-std::sin((double)theta);
+    coeff_cos[p][band] = (float)std::cos((double)theta);
+    coeff_sin[p][band] = (float)-std::sin((double)theta);
   }
 }
 
-// Correlates the windowed buffer with band i's sinusoid: two single-precision sums in ascending
-// position order (the order is part of the result), magnitude sqrt in double over 4096.
-float resonate(int band) {
-  const float* sinRow = coeff_sin[band];
-  const float* cosRow = coeff_cos[band];
-  float sinPart = 0.0f;
-  float cosPart = 0.0f;
+// Correlates the windowed buffer with every band's sinusoid: per band two single-precision
+// sums in ascending position order (the order is part of the result).
+void resonate() {
+  if (simd != nullptr && simd->correlate(spectrum_buffer, coeff_sin[0], coeff_cos[0], sinParts, cosParts)) return;
+  for (int band = 0; band < kSpectrumBands; band++) sinParts[band] = cosParts[band] = 0.0f;
   for (int p = 0; p < kSpectrumWindow; p++) {
-    sinPart += spectrum_buffer[p] * sinRow[p];
-    cosPart += spectrum_buffer[p] * cosRow[p];
+    const float x = spectrum_buffer[p];
+    for (int band = 0; band < kSpectrumBands; band++) {
+      sinParts[band] += x * coeff_sin[p][band];
+      cosParts[band] += x * coeff_cos[p][band];
+    }
   }
-  const float power = cosPart * cosPart + sinPart * sinPart;
+}
+
+// Band i's magnitude: sqrt in double of the float power, over 4096.
+float magnitudeOf(int band) {
+  const float power = cosParts[band] * cosParts[band] + sinParts[band] * sinParts[band];
   return (float)(std::sqrt((double)power) / (double)kSpectrumWindow);
 }
 
 void analyse() {
   // Periodic Hann window of length 4096 (w_0 = 0, w_2048 = 1), in double; product rounded to float.
   for (int i = 0; i < kSpectrumWindow; i++) {
-    const double w = 0.5 - 0.5 * std::cos((double)i * kTwoPi * kInvWindow);
-    spectrum_buffer[i] = (float)(w * (double)spectrum_samples[i]);
+    spectrum_buffer[i] = (float)(hannWindow[i] * (double)spectrum_samples[i]);
   }
+  resonate();
   for (int band = 0; band < kSpectrumBands; band++) {
-    const float magnitude = resonate(band);
+    const float magnitude = magnitudeOf(band);
     float previous = cs_load_relaxed(&spectrum_values[band]);
     // A leaky sum would keep a NaN or infinity for ever; restart from 0 so that the display
     // recovers once the offending samples have left the window.
@@ -89,6 +101,8 @@ void spectrum_init(int sampleFreq, int sampleChannels) {
   sampleRate = sampleFreq / kDecimation;
   analysisSamples = sampleRate / kIntervalDivisor;
   std::memset(spectrum_samples, 0, sizeof spectrum_samples);
+  for (int i = 0; i < kSpectrumWindow; i++) hannWindow[i] = 0.5 - 0.5 * std::cos((double)i * kTwoPi * kInvWindow);
+  simd = spectrum_simd_kernels(simd_path());
   for (int band = 0; band < kSpectrumBands; band++) {
     const float freq = bandFrequency(band);
     cs_store_relaxed(&spectrum_values[band], 0.0f);
@@ -97,8 +111,7 @@ void spectrum_init(int sampleFreq, int sampleChannels) {
       fillCoefficients(band, freq);
     } else {
       // No phase is defined without a rate; the analyser stays idle, keep the rows neutral.
-      std::memset(coeff_cos[band], 0, sizeof coeff_cos[band]);
-      std::memset(coeff_sin[band], 0, sizeof coeff_sin[band]);
+      for (int p = 0; p < kSpectrumWindow; p++) coeff_cos[p][band] = coeff_sin[p][band] = 0.0f;
     }
   }
 }
@@ -142,8 +155,8 @@ void spectrum_copy_values(float* out, int count) {
 
 const float* spectrum_band_frequencies() { return spectrum_freq; }
 const float* spectrum_window_samples() { return spectrum_samples; }
-float spectrum_coeff_cos(int band, int position) { return coeff_cos[band][position]; }
-float spectrum_coeff_sin(int band, int position) { return coeff_sin[band][position]; }
+float spectrum_coeff_cos(int band, int position) { return coeff_cos[position][band]; }
+float spectrum_coeff_sin(int band, int position) { return coeff_sin[position][band]; }
 int spectrum_pending_samples() { return samplesIn; }
 int spectrum_analysis_interval() { return analysisSamples > 0 ? analysisSamples : 0; }
 

@@ -8,6 +8,7 @@
 #include "eq.h"
 #include "fft.h"
 #include "spectrum.h"
+#include "vocoder_simd.h"
 
 double lastStretchFactor = 0.0;
 
@@ -38,6 +39,9 @@ float* phi0s[2] = {nullptr, nullptr};       // analysis phases of the previous f
 float* psis[2] = {nullptr, nullptr};        // synthesis phases
 int* peakBins[2] = {nullptr, nullptr};
 int* valleyBins[2] = {nullptr, nullptr};
+float* scratch = nullptr;  // N floats for the vector steps: each bin's rotation, then its magnitude
+// The vector kernels chosen by the last vocoder_init (null: the plain code only).
+const VocoderSimdKernels* simd = nullptr;
 
 void (*pushSink)(float*, int, int) = spectrum_push;
 
@@ -45,7 +49,8 @@ void freeBuffers() {
   std::free(window);
   std::free(windowOut);
   std::free(omega);
-  window = windowOut = omega = nullptr;
+  std::free(scratch);
+  window = windowOut = omega = scratch = nullptr;
   for (int c = 0; c < 2; c++) {
     std::free(phi0s[c]);
     std::free(psis[c]);
@@ -80,7 +85,8 @@ bool obtainBuffers(int n) {
   window = obtainFloats(frameFloats);
   windowOut = obtainFloats(frameFloats);
   omega = obtainFloats(frameFloats);
-  bool ok = window && windowOut && omega;
+  scratch = obtainFloats(binFloats);
+  bool ok = window && windowOut && omega && scratch;
   for (int c = 0; c < 2; c++) {
     phi0s[c] = obtainFloats(binFloats);
     psis[c] = obtainFloats(binFloats);
@@ -132,6 +138,8 @@ void applyWindow(const float* input, float* fftBuffer) {
 // sample, or a transform that overflowed): such a phase must not reach the phase memories.
 bool analyze(float* fftBuffer, float* mag, float* phi, int c) {
   fft_process(fftBuffer, kFftForward, c);
+  // The vector kernel takes finite spectra only, whose phases are all finite.
+  if (simd != nullptr && simd->analyze(fftBuffer, winHalf, mag, phi)) return true;
   bool finite = true;
   for (int i = 0; i < winHalf; i++) {
     const float re = fftBuffer[2 * i];
@@ -149,6 +157,20 @@ bool analyze(float* fftBuffer, float* mag, float* phi, int c) {
 // princarg argument is formed in float in the order written.
 void phaseLock(int nPeaks, const int* peaks, const int* valleys, const float* phi, const float* phi0,
                float* psi, float s) {
+  if (simd != nullptr && nPeaks > 0) {
+    // Every peak's rotation first (each reads its own, still previous, psi), spread over its
+    // region; the regions cover all bins, which the kernel then turns in one pass.
+    for (int p = 0; p < nPeaks; p++) {
+      const int peak = peaks[p];
+      const float pomega = omega[peak];
+      const float peakDeltaPhi = princarg((phi[peak] - phi0[peak]) - pomega);
+      const float peakTargetPhase = princarg((peakDeltaPhi + pomega) * s + psi[peak]);
+      const float peakPhaseRotation = princarg(peakTargetPhase - phi[peak]);
+      for (int b = valleys[p]; b < valleys[p + 1]; b++) scratch[b] = peakPhaseRotation;
+    }
+    simd->rotate(phi, scratch, winHalf, psi);
+    return;
+  }
   for (int p = 0; p < nPeaks; p++) {
     const int peak = peaks[p];
     const float pomega = omega[peak];
@@ -171,7 +193,16 @@ void synthesize(float* fftBuffer, const float* mag, const float* psi, int c) {
     gains = eq_band_count();
     if (gains > winHalf) gains = winHalf;
   }
-  for (int i = 0; i < winHalf; i++) {
+  bool done = false;
+  if (simd != nullptr) {
+    const float* magTmp = mag;
+    if (gains > 0) {
+      for (int i = 0; i < winHalf; i++) scratch[i] = i < gains ? mag[i] * cs_load_relaxed(&bands[i]) : mag[i];
+      magTmp = scratch;
+    }
+    done = simd->synthesize(magTmp, psi, winHalf, fftBuffer);
+  }
+  for (int i = 0; i < winHalf && !done; i++) {
     const float magTmp = i < gains ? mag[i] * cs_load_relaxed(&bands[i]) : mag[i];
     const double psiTmp = (double)psi[i];
     fftBuffer[2 * i] = (float)(std::cos(psiTmp) * (double)magTmp);
@@ -214,7 +245,15 @@ void vocoder_process_frame(const float* input, float* output, float s, int c) {
   float* psi = psis[c];
   applyWindow(input, fftBuffer);
   const bool finite = analyze(fftBuffer, mag, phi, c);
-  const int nPeaks = findPeaks(mag, winHalf, peakBins[c], valleyBins[c]);
+  int nPeaks;
+  if (simd != nullptr) {
+    mag[winHalf] = kPeakFloor;
+    mag[winHalf + 1] = kPeakFloor;
+    nPeaks = simd->findPeakBins(mag, winHalf, kPeakFloor, peakBins[c]);
+    findValleys(mag, winHalf, peakBins[c], nPeaks, valleyBins[c]);
+  } else {
+    nPeaks = findPeaks(mag, winHalf, peakBins[c], valleyBins[c]);
+  }
   phaseLock(nPeaks, peakBins[c], valleyBins[c], phi, phi0s[c], psi, s);
   synthesize(fftBuffer, mag, psi, c);
   overlapAdd(output, fftBuffer, waves[c], phi, phi0s[c]);
@@ -246,14 +285,36 @@ float princarg(float phase) {
   return (float)(x - (double)qpd * kPi);
 }
 
+void findValleys(const float* mag, int half, const int* peaks, int nPeaks, int* valleys) {
+  valleys[0] = 0;
+  for (int p = 1; p < nPeaks; p++) {
+    // Valley: the lowest magnitude since the previous peak, lowest index among equals.
+    // The search starts from the previous peak itself (never NaN: it beat its neighbours),
+    // so the valley always lies in [peaks[p - 1], peaks[p]), even where every candidate is
+    // infinite. Starting from the largest finite float instead would pick the same bin
+    // whenever some candidate lies below it, which every frame guarantees: the bin after
+    // a peak is below the peak, and a magnitude, the root of a float power, is either
+    // infinite or at most about 1.8e19.
+    const int lastPeak = peaks[p - 1];
+    float min = mag[lastPeak];
+    int minLoc = lastPeak;
+    for (int i = lastPeak + 1; i < peaks[p]; i++) {
+      if (mag[i] < min) {
+        min = mag[i];
+        minLoc = i;
+      }
+    }
+    valleys[p] = minLoc;
+  }
+  valleys[nPeaks] = half;
+}
+
 int findPeaks(float* mag, int half, int* peaks, int* valleys) {
   // Bins -2 and -1 and bins H and H + 1 all hold the smallest normal float, so the edges
   // compete against a floor: a bin of exact silence is never a peak.
   mag[half] = kPeakFloor;
   mag[half + 1] = kPeakFloor;
-  valleys[0] = 0;
   int nPeaks = 0;
-  int lastPeak = 0;
   int bin = 0;
   while (bin < half) {
     const float m = mag[bin];
@@ -262,33 +323,13 @@ int findPeaks(float* mag, int half, int* peaks, int* valleys) {
     // Strictly greater than all four neighbours: a plateau has no peak, and a NaN neighbour
     // makes every comparison false.
     if (m > left2 && m > left1 && m > mag[bin + 1] && m > mag[bin + 2]) {
-      peaks[nPeaks] = bin;
-      if (nPeaks > 0) {
-        // Valley: the lowest magnitude since the previous peak, lowest index among equals.
-        // The search starts from the previous peak itself (never NaN: it beat its neighbours),
-        // so the valley always lies in [lastPeak, bin), even where every candidate is
-        // infinite. Starting from the largest finite float instead would pick the same bin
-        // whenever some candidate lies below it, which every frame guarantees: the bin after
-        // a peak is below the peak, and a magnitude, the root of a float power, is either
-        // infinite or at most about 1.8e19.
-        float min = mag[lastPeak];
-        int minLoc = lastPeak;
-        for (int i = lastPeak + 1; i < bin; i++) {
-          if (mag[i] < min) {
-            min = mag[i];
-            minLoc = i;
-          }
-        }
-        valleys[nPeaks] = minLoc;
-      }
-      nPeaks++;
-      lastPeak = bin;
+      peaks[nPeaks++] = bin;
       bin += 3;  // the next two bins are below this peak and cannot be peaks
     } else {
       bin++;
     }
   }
-  valleys[nPeaks] = half;
+  findValleys(mag, half, peaks, nPeaks, valleys);
   return nPeaks;
 }
 
@@ -318,6 +359,7 @@ void vocoder_init(int pWinSize, int step) {
 
   resetPhases();
   initialized = 1;
+  simd = vocoder_simd_kernels(simd_path());
   fft_init(winSize);
   initWindow();
   initOmega();

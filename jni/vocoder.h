@@ -53,6 +53,8 @@ float princarg(float phase);
 // valleys[0 .. nPeaks], from 0 up to valleys[nPeaks] = half (with no peak valleys[0] = half);
 // both need room for (half + 2) / 3 + 1 entries. Returns nPeaks.
 int findPeaks(float* mag, int half, int* peaks, int* valleys);
+// The region bounds of findPeaks() for the nPeaks peaks given.
+void findValleys(const float* mag, int half, const int* peaks, int nPeaks, int* valleys);
 
 // Test seam: where each frame's emitted hop goes, instead of spectrum_push. Null restores
 // spectrum_push.

@@ -4,7 +4,9 @@
 //
 // These sessions are the guard for speed work, refactoring and new targets: a change anywhere
 // in the arithmetic (an operation reordered, a fused multiply-add, a vector path that rounds
-// differently, another libm) shows up here. The input is generated with IEEE-exact arithmetic
+// differently, another libm) shows up here. Every session runs on each code path this machine
+// offers (the portable one and each vector instruction set the CPU supports), and each must
+// give the same digest. The input is generated with IEEE-exact arithmetic
 // only, so the digests hold on every target. Each session first brings every piece of
 // process-wide state that outlives a set-up to a known value, so the sessions do not depend on
 // the order in which tests run.
@@ -21,6 +23,7 @@
 
 #include "eq.h"
 #include "fake_jni.h"
+#include "simd.h"
 #include "spectrum.h"
 #include "support/engine.h"
 #include "support/music.h"
@@ -156,7 +159,19 @@ void everyFeature(FakeJni& jni, int frame) {
   Java_velmora_chordsmith_NativeInterface_dspSetPreamp(jni.env(), nullptr, 0.9f);
 }
 
-void expectDigest(const Session& s, const char* expected) { EXPECT_EQ(run(s), expected); }
+// Computes a digest once on every available code path and expects the same value from each.
+void expectOnEveryPath(const std::function<std::string()>& digest, const std::string& expected) {
+  for (int p = 0; p < kSimdPathCount; p++) {
+    const SimdPath path = (SimdPath)p;
+    if (!simd_force_path(path)) continue;
+    EXPECT_EQ(digest(), expected) << "on the " << simd_path_name(path) << " path";
+  }
+  simd_release_path();
+}
+
+void expectDigest(const Session& s, const char* expected) {
+  expectOnEveryPath([&] { return run(s); }, expected);
+}
 
 }  // namespace
 
@@ -206,12 +221,16 @@ TEST(EngineDigest, SmallFramesAndFastSpeeds) {
 }
 
 TEST(EngineDigest, TinyFramesDownToOneSample) {
-  std::string all;
-  for (int frame : {1, 2, 4, 16, 64}) {
-    Session s{frame, frame >= 4 ? 4 : 1, 8000, 2, 0.5, {frame * 8 + 3}, {0.8, 1.0}};
-    all += run(s) + " ";
-  }
-  EXPECT_EQ(all, "79bda244fedeec23 71a94f50cc872a49 f9769aaddd37da00 4113e39e388782b1 0eab02da989ef00c ");
+  expectOnEveryPath(
+      [] {
+        std::string all;
+        for (int frame : {1, 2, 4, 16, 64}) {
+          Session s{frame, frame >= 4 ? 4 : 1, 8000, 2, 0.5, {frame * 8 + 3}, {0.8, 1.0}};
+          all += run(s) + " ";
+        }
+        return all;
+      },
+      "79bda244fedeec23 71a94f50cc872a49 f9769aaddd37da00 4113e39e388782b1 0eab02da989ef00c ");
 }
 
 TEST(EngineDigest, HighRateWithoutAnalyser) {

@@ -1,0 +1,239 @@
+// Vector kernels of the vocoder's frame steps; see vocoder_simd.h.
+//
+// Lanes are bins. A lane performs the plain code's float and double operations in its order,
+// except for sine, cosine and arctangent, which come from Highway's vector math (contrib/math:
+// at most 3 ulp, within [-39000, 39000] for sine and cosine; its polynomials may use fused
+// multiply-adds, which only changes its own approximation and is covered by the bound). The
+// two-argument arctangent is built here from Highway's arctangent of a quotient in [0, 1]
+// (3 ulp, the quotient's rounding adds at most 1/2 ulp since arctan's condition number there
+// is at most 1, and the quadrant steps pi / 2 - a and pi - a add at most 2 more as their
+// result is at least pi / 4): at most 6 ulp in all.
+//
+// The rounding guard. With v the vector result (or the double product that is rounded to
+// float), L the C library's value (or the product the plain code forms from it) and
+// d = |v| * 2^-44: both libraries are within 8 ulp of the true value and a product adds 1/2
+// ulp, so |v - L| < 2^-48 |v|; the computed v - d and v + d are off by at most 2^-52 |v|, so
+// they still enclose L. Rounding to float never decreases, so when v - d and v + d round to
+// the same float, L rounds to it too. Otherwise (about 2 lanes in a million) the lane is
+// recomputed with the C library. The guard's premise needs v to be a normal double well away
+// from overflow (2^-1000 <= |v| <= 2^1000) and the arguments finite and in range, so every
+// other lane also takes the C library: zero or non-finite arguments of the arctangent (whose
+// quadrant and signed zeros must follow the C library's rules), and sines and cosines of
+// angles beyond +-1024 (the vocoder's are within +-pi). Exact cases are kept: sin(+-0) is +-0
+// and cos(+-0) is 1 by the C standard, and a zero magnitude times a cosine or sine that the
+// bound proves nonzero gives a zero with the C library's sign.
+#include "vocoder_simd.h"
+
+#include <cmath>
+
+#include "vocoder.h"
+
+#if CS_HAVE_HWY
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "vocoder_simd.cpp"
+#include "simd_hwy.h"
+// clang-format off
+#include <hwy/foreach_target.h>
+#include <hwy/highway.h>
+#include <hwy/contrib/math/math-inl.h>
+// clang-format on
+
+HWY_BEFORE_NAMESPACE();
+namespace cs_vocoder {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DD = hn::ScalableTag<double>;  // one lane per bin in double
+using VD = hn::Vec<DD>;
+using MD = hn::Mask<DD>;
+using DH = hn::Rebind<float, DD>;  // the same bins in float
+using VH = hn::Vec<DH>;
+using DF = hn::ScalableTag<float>;  // full float vectors, for the peak search
+
+constexpr double kHalfPi = kPi / 2;  // exact: halving a double
+constexpr double kMaxQuotient = 2147483647.0;  // princarg's int conversion bound
+constexpr double kTiny = 0x1p-1000;            // the guard's range of v
+constexpr double kHuge = 0x1p1000;
+constexpr double kMaxAngle = 1024.0;  // sines and cosines beyond take the C library
+
+// True where the float of v is the float of the C library's value (see the file comment).
+HWY_INLINE MD Guard(DD dd, VD v) {
+  const DH dh;
+  const VD av = hn::Abs(v);
+  const VD dev = hn::Mul(av, hn::Set(dd, 0x1p-44));
+  const VD lo = hn::PromoteTo(dd, hn::DemoteTo(dh, hn::Sub(v, dev)));
+  const VD hi = hn::PromoteTo(dd, hn::DemoteTo(dh, hn::Add(v, dev)));
+  const MD inRange = hn::And(hn::Ge(av, hn::Set(dd, kTiny)), hn::Le(av, hn::Set(dd, kHuge)));
+  return hn::And(inRange, hn::Eq(lo, hi));
+}
+
+// atan2(y, x) for finite nonzero x and y, within 6 ulp.
+HWY_INLINE VD Atan2(DD dd, VD y, VD x) {
+  const VD ax = hn::Abs(x);
+  const VD ay = hn::Abs(y);
+  const MD steep = hn::Gt(ay, ax);
+  const VD t = hn::Div(hn::IfThenElse(steep, ax, ay), hn::IfThenElse(steep, ay, ax));
+  VD a = hn::Atan(dd, t);
+  a = hn::IfThenElse(steep, hn::Sub(hn::Set(dd, kHalfPi), a), a);
+  a = hn::IfThenElse(hn::Lt(x, hn::Zero(dd)), hn::Sub(hn::Set(dd, kPi), a), a);
+  return hn::CopySign(a, y);
+}
+
+// Calls f(lane) for every lane where `redo` is true.
+template <class F>
+HWY_INLINE void ForLanes(DD dd, MD redo, F f) {
+  if (hn::AllFalse(dd, redo)) return;
+  uint8_t bits[8] = {0};
+  hn::StoreMaskBits(dd, redo, bits);
+  const size_t n = hn::Lanes(dd);
+  for (size_t j = 0; j < n; j++) {
+    if ((bits[j / 8] >> (j % 8)) & 1) f(j);
+  }
+}
+
+float Atan2Lane(const float* spectrum, size_t i) {
+  return (float)std::atan2((double)spectrum[2 * i + 1], (double)spectrum[2 * i]);
+}
+
+bool Analyze(const float* HWY_RESTRICT spectrum, int half, float* HWY_RESTRICT mag,
+             float* HWY_RESTRICT phi) {
+  const DD dd;
+  const DH dh;
+  const size_t n = hn::Lanes(dd);
+  const size_t h = (size_t)half;
+  size_t i = 0;
+  for (; i + n <= h; i += n) {
+    VH re, im;
+    hn::LoadInterleaved2(dh, spectrum + 2 * i, re, im);
+    if (!hn::AllTrue(dh, hn::And(hn::IsFinite(re), hn::IsFinite(im)))) return false;
+    // A float square root of a float equals the double one rounded to float: a double holds
+    // more than twice a float's precision, so the second rounding cannot change the result.
+    hn::StoreU(hn::Sqrt(hn::Add(hn::Mul(re, re), hn::Mul(im, im))), dh, mag + i);
+    const VD x = hn::PromoteTo(dd, re);
+    const VD y = hn::PromoteTo(dd, im);
+    const VD v = Atan2(dd, y, x);
+    hn::StoreU(hn::DemoteTo(dh, v), dh, phi + i);
+    const MD nonzero = hn::And(hn::Ne(x, hn::Zero(dd)), hn::Ne(y, hn::Zero(dd)));
+    ForLanes(dd, hn::Not(hn::And(nonzero, Guard(dd, v))),
+             [&](size_t j) { phi[i + j] = Atan2Lane(spectrum, i + j); });
+  }
+  for (; i < h; i++) {
+    const float re = spectrum[2 * i];
+    const float im = spectrum[2 * i + 1];
+    if (!std::isfinite(re) || !std::isfinite(im)) return false;
+    mag[i] = (float)std::sqrt((double)(re * re + im * im));
+    phi[i] = Atan2Lane(spectrum, i);
+  }
+  return true;
+}
+
+int FindPeakBins(const float* HWY_RESTRICT mag, int half, float edge, int* HWY_RESTRICT peaks) {
+  int count = 0;
+  auto bin = [&](int b) {
+    const float m = mag[b];
+    const float left2 = b >= 2 ? mag[b - 2] : edge;
+    const float left1 = b >= 1 ? mag[b - 1] : edge;
+    if (m > left2 && m > left1 && m > mag[b + 1] && m > mag[b + 2]) peaks[count++] = b;
+  };
+  int b = 0;
+  for (; b < 2 && b < half; b++) bin(b);
+  const DF df;
+  const int n = (int)hn::Lanes(df);
+  for (; b + n <= half; b += n) {
+    const auto m = hn::LoadU(df, mag + b);
+    const auto peak = hn::And(hn::And(hn::Gt(m, hn::LoadU(df, mag + b - 2)), hn::Gt(m, hn::LoadU(df, mag + b - 1))),
+                              hn::And(hn::Gt(m, hn::LoadU(df, mag + b + 1)), hn::Gt(m, hn::LoadU(df, mag + b + 2))));
+    if (hn::AllFalse(df, peak)) continue;
+    uint8_t bits[8] = {0};
+    hn::StoreMaskBits(df, peak, bits);
+    for (int j = 0; j < n; j++) {
+      if ((bits[j / 8] >> (j % 8)) & 1) peaks[count++] = b + j;
+    }
+  }
+  for (; b < half; b++) bin(b);
+  return count;
+}
+
+void Rotate(const float* HWY_RESTRICT phi, const float* HWY_RESTRICT rotation, int half,
+            float* HWY_RESTRICT psi) {
+  const DD dd;
+  const DH dh;
+  const size_t n = hn::Lanes(dd);
+  const size_t h = (size_t)half;
+  const VD pi = hn::Set(dd, kPi);
+  const VD one = hn::Set(dd, 1.0);
+  const VD halfOne = hn::Set(dd, 0.5);
+  size_t i = 0;
+  for (; i + n <= h; i += n) {
+    const VH sum = hn::Add(hn::LoadU(dh, phi + i), hn::LoadU(dh, rotation + i));
+    const VD x = hn::PromoteTo(dd, sum);
+    const VD q = hn::Div(x, pi);
+    const MD inRange = hn::Lt(hn::Abs(q), hn::Set(dd, kMaxQuotient));  // false for NaN
+    // The quotient truncated toward zero, and an odd one moved one step further from zero:
+    // integers below 2^31, exact in double as in the plain code's int.
+    const VD t = hn::Trunc(q);
+    const VD halfT = hn::Mul(t, halfOne);
+    const MD odd = hn::Ne(hn::Trunc(halfT), halfT);
+    const VD quotient = hn::Add(t, hn::IfThenElseZero(odd, hn::CopySign(one, t)));
+    hn::StoreU(hn::DemoteTo(dh, hn::Sub(x, hn::Mul(quotient, pi))), dh, psi + i);
+    ForLanes(dd, hn::Not(inRange), [&](size_t j) { psi[i + j] = princarg(phi[i + j] + rotation[i + j]); });
+  }
+  for (; i < h; i++) psi[i] = princarg(phi[i] + rotation[i]);
+}
+
+void SynthesizeLane(const float* mag, const float* psi, size_t i, float* spectrum) {
+  const double psiTmp = (double)psi[i];
+  spectrum[2 * i] = (float)(std::cos(psiTmp) * (double)mag[i]);
+  spectrum[2 * i + 1] = (float)((double)mag[i] * std::sin(psiTmp));
+}
+
+bool Synthesize(const float* HWY_RESTRICT mag, const float* HWY_RESTRICT psi, int half,
+                float* HWY_RESTRICT spectrum) {
+  const DD dd;
+  const DH dh;
+  const size_t n = hn::Lanes(dd);
+  const size_t h = (size_t)half;
+  const VD tiny = hn::Set(dd, kTiny);
+  size_t i = 0;
+  for (; i + n <= h; i += n) {
+    const VH magF = hn::LoadU(dh, mag + i);
+    const VH psiF = hn::LoadU(dh, psi + i);
+    if (!hn::AllTrue(dh, hn::And(hn::IsFinite(magF), hn::IsFinite(psiF)))) return false;
+    const VD m = hn::PromoteTo(dd, magF);
+    const VD angle = hn::PromoteTo(dd, psiF);
+    const MD zeroAngle = hn::Eq(angle, hn::Zero(dd));
+    const VD c = hn::IfThenElse(zeroAngle, hn::Set(dd, 1.0), hn::Cos(dd, angle));
+    const VD s = hn::IfThenElse(zeroAngle, angle, hn::Sin(dd, angle));
+    const VD re = hn::Mul(c, m);
+    const VD im = hn::Mul(m, s);
+    hn::StoreInterleaved2(hn::DemoteTo(dh, re), hn::DemoteTo(dh, im), dh, spectrum + 2 * i);
+    const MD inDomain = hn::Le(hn::Abs(angle), hn::Set(dd, kMaxAngle));
+    const MD zeroMag = hn::Eq(m, hn::Zero(dd));
+    const MD reExact = hn::Or(zeroAngle, hn::And(zeroMag, hn::Ge(hn::Abs(c), tiny)));
+    const MD imExact = hn::Or(zeroAngle, hn::And(zeroMag, hn::Ge(hn::Abs(s), tiny)));
+    const MD good = hn::And(inDomain, hn::And(hn::Or(reExact, Guard(dd, re)), hn::Or(imExact, Guard(dd, im))));
+    ForLanes(dd, hn::Not(good), [&](size_t j) { SynthesizeLane(mag, psi, i + j, spectrum); });
+  }
+  for (; i < h; i++) {
+    if (!std::isfinite(mag[i]) || !std::isfinite(psi[i])) return false;
+    SynthesizeLane(mag, psi, i, spectrum);
+  }
+  return true;
+}
+
+const VocoderSimdKernels kKernels = {Analyze, FindPeakBins, Rotate, Synthesize};
+
+}  // namespace HWY_NAMESPACE
+}  // namespace cs_vocoder
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+const VocoderSimdKernels* vocoder_simd_kernels(SimdPath path) {
+  using namespace cs_vocoder;
+  return CS_HWY_SELECT(path, kKernels);
+}
+#endif
+
+#else
+const VocoderSimdKernels* vocoder_simd_kernels(SimdPath) { return nullptr; }
+#endif  // CS_HAVE_HWY

@@ -1,0 +1,29 @@
+// The vocoder's vector kernels (vocoder_simd.cpp), for vocoder.cpp only.
+//
+// Each kernel computes what the plain frame steps in vocoder.cpp compute, to the bit. The
+// double-precision sines, cosines and arctangents come from a vector math library; a lane is
+// kept only when a rounding guard proves that its float result equals the float of the C
+// library's value, and is otherwise recomputed with the C library. Kernels that return false
+// have written nothing: the step then runs on the plain code (NaN and infinite values always
+// do, so that their bits never depend on the path).
+#pragma once
+
+#include "simd.h"
+
+struct VocoderSimdKernels {
+  // mag[i] = (float)sqrt((double)(re * re + im * im)) and phi[i] = (float)atan2(im, re) for
+  // bins [0, half) of an interleaved spectrum. False when a value is not finite.
+  bool (*analyze)(const float* spectrum, int half, float* mag, float* phi);
+  // The bins of [0, half) whose magnitude is strictly greater than those two bins to either
+  // side, ascending; mag[half] and mag[half + 1] hold the edge value and bins -2 and -1 count
+  // as holding it too (`edge`). Returns how many.
+  int (*findPeakBins)(const float* mag, int half, float edge, int* peaks);
+  // psi[i] = princarg(phi[i] + rotation[i]) for bins [0, half); the sum in float.
+  void (*rotate)(const float* phi, const float* rotation, int half, float* psi);
+  // spectrum[2i] = (float)(cos(psi[i]) * mag[i]), spectrum[2i + 1] = (float)(mag[i] *
+  // sin(psi[i])) for bins [0, half), in double. False when a value is not finite.
+  bool (*synthesize)(const float* mag, const float* psi, int half, float* spectrum);
+};
+
+// Null when the path has no kernels (the portable path, or a build without vector code).
+const VocoderSimdKernels* vocoder_simd_kernels(SimdPath path);
