@@ -20,10 +20,18 @@ if(CHORDSMITH_SIMD)
   endif()
 endif()
 
+# The compiler sees Highway's folder alone, through a link in the build tree: adding the
+# host's /usr/include to a cross build would mix the host's C library headers in.
+if(CHORDSMITH_HAVE_HWY)
+  set(CHORDSMITH_HWY_LINK_DIR ${CMAKE_BINARY_DIR}/hwy-include)
+  file(MAKE_DIRECTORY ${CHORDSMITH_HWY_LINK_DIR})
+  file(CREATE_LINK ${HWY_INCLUDE_DIR}/hwy ${CHORDSMITH_HWY_LINK_DIR}/hwy SYMBOLIC)
+endif()
+
 # Applies the choice to a target compiling the library's sources.
 function(chordsmith_use_simd target)
   if(CHORDSMITH_HAVE_HWY)
     target_compile_definitions(${target} PRIVATE CS_HAVE_HWY=1)
-    target_include_directories(${target} SYSTEM PRIVATE ${HWY_INCLUDE_DIR})
+    target_include_directories(${target} SYSTEM PRIVATE ${CHORDSMITH_HWY_LINK_DIR})
   endif()
 endfunction()

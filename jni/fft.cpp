@@ -94,9 +94,13 @@ void fft_process(float* fftBuffer, int sign, int /*channel*/) {
   float* x = fftBuffer;
   if (kernels != nullptr && logFrame >= kernels->minLogN) {
     const int dir = sign == kFftInverse ? 0 : 1;
-    const FftSimdTables tables = {
-        logFrame,   bitSwapPos, bitSwapLen, sign == kFftInverse ? pur : pur_inv, sign == kFftInverse ? pui : pui_inv,
-        dupRe[dir], dupIm[dir]};
+    const FftSimdTables tables = {logFrame,
+                                  bitSwapPos,
+                                  bitSwapLen,
+                                  sign == kFftInverse ? pur : pur_inv,
+                                  sign == kFftInverse ? pui : pui_inv,
+                                  dupRe[dir],
+                                  dupIm[dir]};
     if (kernels->transform(x, tables)) return;
   }
   for (int p = 0; p < bitSwapLen; p += 2) {

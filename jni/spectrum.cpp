@@ -61,7 +61,8 @@ void fillCoefficients(int band, float freq) {
 // Correlates the windowed buffer with every band's sinusoid: per band two single-precision
 // sums in ascending position order (the order is part of the result).
 void resonate() {
-  if (simd != nullptr && simd->correlate(spectrum_buffer, coeff_sin[0], coeff_cos[0], sinParts, cosParts)) return;
+  if (simd != nullptr && simd->correlate(spectrum_buffer, coeff_sin[0], coeff_cos[0], sinParts, cosParts))
+    return;
   for (int band = 0; band < kSpectrumBands; band++) sinParts[band] = cosParts[band] = 0.0f;
   for (int p = 0; p < kSpectrumWindow; p++) {
     const float x = spectrum_buffer[p];
@@ -101,7 +102,8 @@ void spectrum_init(int sampleFreq, int sampleChannels) {
   sampleRate = sampleFreq / kDecimation;
   analysisSamples = sampleRate / kIntervalDivisor;
   std::memset(spectrum_samples, 0, sizeof spectrum_samples);
-  for (int i = 0; i < kSpectrumWindow; i++) hannWindow[i] = 0.5 - 0.5 * std::cos((double)i * kTwoPi * kInvWindow);
+  for (int i = 0; i < kSpectrumWindow; i++)
+    hannWindow[i] = 0.5 - 0.5 * std::cos((double)i * kTwoPi * kInvWindow);
   simd = spectrum_simd_kernels(simd_path());
   for (int band = 0; band < kSpectrumBands; band++) {
     const float freq = bandFrequency(band);

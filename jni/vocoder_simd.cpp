@@ -50,7 +50,7 @@ using DH = hn::Rebind<float, DD>;  // the same bins in float
 using VH = hn::Vec<DH>;
 using DF = hn::ScalableTag<float>;  // full float vectors, for the peak search
 
-constexpr double kHalfPi = kPi / 2;  // exact: halving a double
+constexpr double kHalfPi = kPi / 2;            // exact: halving a double
 constexpr double kMaxQuotient = 2147483647.0;  // princarg's int conversion bound
 constexpr double kTiny = 0x1p-1000;            // the guard's range of v
 constexpr double kHuge = 0x1p1000;
@@ -95,8 +95,7 @@ float Atan2Lane(const float* spectrum, size_t i) {
   return (float)std::atan2((double)spectrum[2 * i + 1], (double)spectrum[2 * i]);
 }
 
-bool Analyze(const float* HWY_RESTRICT spectrum, int half, float* HWY_RESTRICT mag,
-             float* HWY_RESTRICT phi) {
+bool Analyze(const float* HWY_RESTRICT spectrum, int half, float* HWY_RESTRICT mag, float* HWY_RESTRICT phi) {
   const DD dd;
   const DH dh;
   const size_t n = hn::Lanes(dd);
@@ -141,8 +140,9 @@ int FindPeakBins(const float* HWY_RESTRICT mag, int half, float edge, int* HWY_R
   const int n = (int)hn::Lanes(df);
   for (; b + n <= half; b += n) {
     const auto m = hn::LoadU(df, mag + b);
-    const auto peak = hn::And(hn::And(hn::Gt(m, hn::LoadU(df, mag + b - 2)), hn::Gt(m, hn::LoadU(df, mag + b - 1))),
-                              hn::And(hn::Gt(m, hn::LoadU(df, mag + b + 1)), hn::Gt(m, hn::LoadU(df, mag + b + 2))));
+    const auto peak =
+        hn::And(hn::And(hn::Gt(m, hn::LoadU(df, mag + b - 2)), hn::Gt(m, hn::LoadU(df, mag + b - 1))),
+                hn::And(hn::Gt(m, hn::LoadU(df, mag + b + 1)), hn::Gt(m, hn::LoadU(df, mag + b + 2))));
     if (hn::AllFalse(df, peak)) continue;
     uint8_t bits[8] = {0};
     hn::StoreMaskBits(df, peak, bits);
@@ -211,7 +211,8 @@ bool Synthesize(const float* HWY_RESTRICT mag, const float* HWY_RESTRICT psi, in
     const MD zeroMag = hn::Eq(m, hn::Zero(dd));
     const MD reExact = hn::Or(zeroAngle, hn::And(zeroMag, hn::Ge(hn::Abs(c), tiny)));
     const MD imExact = hn::Or(zeroAngle, hn::And(zeroMag, hn::Ge(hn::Abs(s), tiny)));
-    const MD good = hn::And(inDomain, hn::And(hn::Or(reExact, Guard(dd, re)), hn::Or(imExact, Guard(dd, im))));
+    const MD good =
+        hn::And(inDomain, hn::And(hn::Or(reExact, Guard(dd, re)), hn::Or(imExact, Guard(dd, im))));
     ForLanes(dd, hn::Not(good), [&](size_t j) { SynthesizeLane(mag, psi, i + j, spectrum); });
   }
   for (; i < h; i++) {
