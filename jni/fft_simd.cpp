@@ -30,6 +30,8 @@ namespace cs_fft {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+// Highway's baseline target (one lane) is built too but never chosen: it gets no kernel.
+#if HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128
 using DF = hn::ScalableTag<float>;
 using VF = hn::Vec<DF>;
 
@@ -47,13 +49,88 @@ HWY_INLINE void Butterfly(DF d, float* HWY_RESTRICT p1, float* HWY_RESTRICT p2, 
   hn::StoreU(hn::Add(x1, t), d, p1);
 }
 
-unsigned ReverseBits(unsigned v, int bits) {
-  unsigned r = 0;
-  for (int b = 0; b < bits; b++) r = (r << 1) | ((v >> b) & 1u);
-  return r;
+constexpr int Log2(size_t v) { return v <= 1 ? 0 : 1 + Log2(v / 2); }
+
+// v's lowest `bits` bits (at most 16) in reverse order.
+HWY_INLINE unsigned ReverseBits(unsigned v, int bits) {
+  static constexpr uint8_t kByte[256] = {
+#define CS_R2(n) n, n + 128, n + 64, n + 192
+#define CS_R4(n) CS_R2(n), CS_R2(n + 32), CS_R2(n + 16), CS_R2(n + 48)
+#define CS_R6(n) CS_R4(n), CS_R4(n + 8), CS_R4(n + 4), CS_R4(n + 12)
+      CS_R6(0), CS_R6(2), CS_R6(1), CS_R6(3)
+#undef CS_R2
+#undef CS_R4
+#undef CS_R6
+  };
+  const unsigned r = ((unsigned)kByte[v & 0xFF] << 8) | kByte[(v >> 8) & 0xFF];
+  return r >> (16 - bits);
 }
 
-constexpr int Log2(size_t v) { return v <= 1 ? 0 : 1 + Log2(v / 2); }
+// The bit-reversal permutation, moving whole complex points (64-bit lanes, so a NaN keeps its
+// bits). Point j = (a, b, c), with a the top and c the low kPermBits bits, goes to
+// (rev c, rev b, rev a). For each b the points of all a and c form a small square: its rows
+// (one per a, consecutive c) are loaded, transposed, and stored as rows of consecutive rev a,
+// one per c, in the square of rev b; the squares of b and rev b trade places.
+using DU = hn::CappedTag<uint64_t, 4>;  // 4 points (AVX2, AVX-512) or 2 (SSE4, NEON)
+using DP = hn::Repartition<float, DU>;
+using VU = hn::Vec<DU>;
+constexpr size_t kPermLanes = hn::MaxLanes(DU());
+
+template <class D>
+HWY_INLINE void Transpose(D du, hn::Vec<D>* v) {
+  using VU = hn::Vec<D>;
+  if constexpr (hn::MaxLanes(D()) == 2) {
+    const VU a = hn::InterleaveLower(du, v[0], v[1]);
+    const VU b = hn::InterleaveUpper(du, v[0], v[1]);
+    v[0] = a;
+    v[1] = b;
+  } else {
+    static_assert(hn::MaxLanes(D()) == 4, "2 or 4 points per vector");
+    // Within 128-bit halves first, then the halves.
+    const VU t0 = hn::InterleaveLower(du, v[0], v[1]);
+    const VU t1 = hn::InterleaveUpper(du, v[0], v[1]);
+    const VU t2 = hn::InterleaveLower(du, v[2], v[3]);
+    const VU t3 = hn::InterleaveUpper(du, v[2], v[3]);
+    v[0] = hn::ConcatLowerLower(du, t2, t0);
+    v[1] = hn::ConcatLowerLower(du, t3, t1);
+    v[2] = hn::ConcatUpperUpper(du, t2, t0);
+    v[3] = hn::ConcatUpperUpper(du, t3, t1);
+  }
+}
+
+HWY_INLINE void LoadSquare(float* x, size_t first, size_t rowStride, VU* v) {
+  const DU du;
+  const DP dp;
+  for (size_t i = 0; i < kPermLanes; i++) {
+    const size_t row = ReverseBits((unsigned)i, Log2(kPermLanes));
+    v[i] = hn::BitCast(du, hn::LoadU(dp, x + 2 * (first + row * rowStride)));
+  }
+  Transpose(du, v);
+}
+
+HWY_INLINE void StoreSquare(const VU* v, float* x, size_t first, size_t rowStride) {
+  const DP dp;
+  for (size_t c = 0; c < kPermLanes; c++) {
+    const size_t row = ReverseBits((unsigned)c, Log2(kPermLanes));
+    hn::StoreU(hn::BitCast(dp, v[c]), dp, x + 2 * (first + row * rowStride));
+  }
+}
+
+void Permute(float* HWY_RESTRICT x, int logN) {
+  constexpr int kBits = Log2(kPermLanes);
+  const int middle = logN - 2 * kBits;
+  const size_t rowStride = (size_t)1 << (logN - kBits);
+  for (unsigned b = 0; b < (1u << middle); b++) {
+    const unsigned rb = ReverseBits(b, middle);
+    if (rb < b) continue;  // done with its partner
+    VU square[kPermLanes], partner[kPermLanes];
+    LoadSquare(x, (size_t)b << kBits, rowStride, square);
+    if (rb != b) LoadSquare(x, (size_t)rb << kBits, rowStride, partner);
+    StoreSquare(square, x, (size_t)rb << kBits, rowStride);
+    if (rb != b) StoreSquare(partner, x, (size_t)b << kBits, rowStride);
+  }
+}
+
 constexpr int kEarlyStages = Log2(hn::MaxLanes(DF()) / 2);  // stages run before the permutation
 
 bool Transform(float* HWY_RESTRICT x, const FftSimdTables& t) {
@@ -81,15 +158,7 @@ bool Transform(float* HWY_RESTRICT x, const FftSimdTables& t) {
     }
   }
 
-  for (int p = 0; p < t.bitSwapLen; p += 2) {
-    float* a = x + t.bitSwapPos[p];
-    float* b = x + t.bitSwapPos[p + 1];
-    const float ar = a[0], ai = a[1];
-    a[0] = b[0];
-    a[1] = b[1];
-    b[0] = ar;
-    b[1] = ai;
-  }
+  Permute(x, t.logN);
 
   for (int k = early; k < t.logN; k++) {
     const size_t half = (size_t)2 << k;  // floats between the two points of a pair
@@ -105,7 +174,13 @@ bool Transform(float* HWY_RESTRICT x, const FftSimdTables& t) {
   return true;
 }
 
-const FftSimdKernels kKernels = {2 * kEarlyStages, Transform};
+// The butterflies need N >= (L / 2)^2 and the permutation N >= kPermLanes^2 points.
+constexpr int kMinLogN = 2 * kEarlyStages > 2 * Log2(kPermLanes) ? 2 * kEarlyStages : 2 * Log2(kPermLanes);
+const FftSimdKernels kKernels = {kMinLogN, Transform};
+#else
+bool Transform(float*, const FftSimdTables&) { return false; }
+const FftSimdKernels kKernels = {64, Transform};
+#endif
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_fft
