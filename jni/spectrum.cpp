@@ -25,13 +25,13 @@ float spectrum_buffer[kSpectrumWindow];   // Hann-windowed copy made at each ana
 double hannWindow[kSpectrumWindow];       // the window's factors, the same at every analysis
 float spectrum_values[kSpectrumBands];    // band levels, shared with readers (relaxed atomics)
 float spectrum_freq[kSpectrumBands];      // band centre frequencies, Hz
-// Per window position and band, e^(-j*theta) split into cos theta and -sin theta. Position
-// major: the bands of one position are neighbours, so that the resonators of all bands advance
-// together, position by position, each with its own sums.
-float coeff_sin[kSpectrumWindow][kSpectrumBands];
-float coeff_cos[kSpectrumWindow][kSpectrumBands];
-float sinParts[kSpectrumBands];  // each band's two sums of the current analysis
-float cosParts[kSpectrumBands];
+// Per band and window position, e^(-j*theta) split into -sin theta and cos theta, laid out so
+// that the resonators of several bands advance together, position by position, each with its
+// own sums: bands in blocks of 8, and per block and position one 64-byte line holding the 8
+// bands' -sin theta, then their cos theta (kSpectrumBlockFloats in all).
+alignas(64) float coeffs[kSpectrumBlocks][kSpectrumWindow][kSpectrumBlockFloats];
+float sums[kSpectrumBlocks * kSpectrumBlockFloats];  // the current analysis's sums, same layout
+long analyses = 0;  // analyses so far; its parity turns the kernel's pass order around
 // The vector kernel chosen by the last spectrum_init (null: the plain loop).
 const SpectrumSimdKernels* simd = nullptr;
 int samplesIn = 0;        // output samples counted since the last analysis (survives set-up)
@@ -53,29 +53,33 @@ void fillCoefficients(int band, float freq) {
   const double radiansPerSample = (double)freq * kTwoPi;
   for (int p = 0; p < kSpectrumWindow; p++) {
     const float theta = (float)(radiansPerSample * (double)p / (double)sampleRate);
-    coeff_cos[p][band] = (float)std::cos((double)theta);
-    coeff_sin[p][band] = (float)-std::sin((double)theta);
+    float* line = coeffs[band / kSpectrumBlockBands][p];
+    line[band % kSpectrumBlockBands] = (float)-std::sin((double)theta);
+    line[kSpectrumBlockBands + band % kSpectrumBlockBands] = (float)std::cos((double)theta);
   }
 }
 
 // Correlates the windowed buffer with every band's sinusoid: per band two single-precision
 // sums in ascending position order (the order is part of the result).
 void resonate() {
-  if (simd != nullptr && simd->correlate(spectrum_buffer, coeff_sin[0], coeff_cos[0], sinParts, cosParts))
-    return;
-  for (int band = 0; band < kSpectrumBands; band++) sinParts[band] = cosParts[band] = 0.0f;
+  if (simd != nullptr && simd->correlate(spectrum_buffer, coeffs[0][0], (analyses & 1) != 0, sums)) return;
+  for (float& v : sums) v = 0.0f;
   for (int p = 0; p < kSpectrumWindow; p++) {
     const float x = spectrum_buffer[p];
-    for (int band = 0; band < kSpectrumBands; band++) {
-      sinParts[band] += x * coeff_sin[p][band];
-      cosParts[band] += x * coeff_cos[p][band];
+    for (int block = 0; block < kSpectrumBlocks; block++) {
+      float* sum = sums + block * kSpectrumBlockFloats;
+      const float* line = coeffs[block][p];
+      for (int j = 0; j < kSpectrumBlockFloats; j++) sum[j] += x * line[j];
     }
   }
 }
 
 // Band i's magnitude: sqrt in double of the float power, over 4096.
 float magnitudeOf(int band) {
-  const float power = cosParts[band] * cosParts[band] + sinParts[band] * sinParts[band];
+  const float* sum = sums + band / kSpectrumBlockBands * kSpectrumBlockFloats;
+  const float sinPart = sum[band % kSpectrumBlockBands];
+  const float cosPart = sum[kSpectrumBlockBands + band % kSpectrumBlockBands];
+  const float power = cosPart * cosPart + sinPart * sinPart;
   return (float)(std::sqrt((double)power) / (double)kSpectrumWindow);
 }
 
@@ -85,6 +89,7 @@ void analyse() {
     spectrum_buffer[i] = (float)(hannWindow[i] * (double)spectrum_samples[i]);
   }
   resonate();
+  analyses++;
   for (int band = 0; band < kSpectrumBands; band++) {
     const float magnitude = magnitudeOf(band);
     float previous = cs_load_relaxed(&spectrum_values[band]);
@@ -113,7 +118,10 @@ void spectrum_init(int sampleFreq, int sampleChannels) {
       fillCoefficients(band, freq);
     } else {
       // No phase is defined without a rate; the analyser stays idle, keep the rows neutral.
-      for (int p = 0; p < kSpectrumWindow; p++) coeff_cos[p][band] = coeff_sin[p][band] = 0.0f;
+      for (int p = 0; p < kSpectrumWindow; p++) {
+        float* line = coeffs[band / kSpectrumBlockBands][p];
+        line[band % kSpectrumBlockBands] = line[kSpectrumBlockBands + band % kSpectrumBlockBands] = 0.0f;
+      }
     }
   }
 }
@@ -157,8 +165,12 @@ void spectrum_copy_values(float* out, int count) {
 
 const float* spectrum_band_frequencies() { return spectrum_freq; }
 const float* spectrum_window_samples() { return spectrum_samples; }
-float spectrum_coeff_cos(int band, int position) { return coeff_cos[position][band]; }
-float spectrum_coeff_sin(int band, int position) { return coeff_sin[position][band]; }
+float spectrum_coeff_cos(int band, int position) {
+  return coeffs[band / kSpectrumBlockBands][position][kSpectrumBlockBands + band % kSpectrumBlockBands];
+}
+float spectrum_coeff_sin(int band, int position) {
+  return coeffs[band / kSpectrumBlockBands][position][band % kSpectrumBlockBands];
+}
 int spectrum_pending_samples() { return samplesIn; }
 int spectrum_analysis_interval() { return analysisSamples > 0 ? analysisSamples : 0; }
 

@@ -3,16 +3,25 @@
 
 #include "simd.h"
 
+// The coefficient layout both share: bands in blocks of 8; per block and window position one
+// line of 16 floats, the 8 bands' -sin theta, then their cos theta. The sums use the same
+// layout, one line per block.
+constexpr int kSpectrumBlockBands = 8;
+constexpr int kSpectrumBlockFloats = 2 * kSpectrumBlockBands;
+constexpr int kSpectrumBlocks = 9;  // 72 bands
+
 // Windowed samples beyond this magnitude (or not finite) are left to the plain code.
 constexpr float kSpectrumSimdLimit = 0x1p100f;
 
 struct SpectrumSimdKernels {
-  // For every band b of kSpectrumBands: sinPart[b] = sum over p of buffer[p] * sinRows[p][b]
-  // and likewise cosPart, each a float sum in ascending p, as the plain code forms them; the
-  // rows are position-major, kSpectrumBands floats per position. Bands run across the lanes.
-  // False, writing nothing, when a buffer value is not finite or above kSpectrumSimdLimit.
-  bool (*correlate)(const float* buffer, const float* sinRows, const float* cosRows, float* sinPart,
-                    float* cosPart);
+  // For every block, position p in ascending order and lane j of the line:
+  //   sums[block][j] += buffer[p] * coeffs[block][p][j],
+  // starting from 0: each band's two float sums in the plain code's order. `reverse` runs the
+  // passes over the blocks in the opposite order (the sums are the same either way: each lane
+  // is its own sum), so that alternate analyses start with the blocks the previous one left in
+  // the cache. False, writing nothing, when a buffer value is not finite or above
+  // kSpectrumSimdLimit.
+  bool (*correlate)(const float* buffer, const float* coeffs, bool reverse, float* sums);
 };
 
 // Null when the path has no kernel (the portable path, or a build without vector code).
