@@ -134,10 +134,10 @@ void applyWindow(const float* input, float* fftBuffer) {
   }
 }
 
-// Magnitudes and phases of bins 0 .. H - 1. Returns false when a phase is NaN (a non-finite
-// sample, or a transform that overflowed): such a phase must not reach the phase memories.
-bool analyze(float* fftBuffer, float* mag, float* phi, int c) {
-  fft_process(fftBuffer, kFftForward, c);
+// Magnitudes and phases of bins 0 .. H - 1 of the transformed frame. Returns false when a
+// phase is NaN (a non-finite sample, or a transform that overflowed): such a phase must not
+// reach the phase memories.
+bool magnitudesAndPhases(const float* fftBuffer, float* mag, float* phi) {
   // The vector kernel takes finite spectra only, whose phases are all finite.
   if (simd != nullptr && simd->analyze(fftBuffer, winHalf, mag, phi)) return true;
   bool finite = true;
@@ -183,7 +183,9 @@ void phaseLock(int nPeaks, const int* peaks, const int* valleys, const float* ph
   }
 }
 
-void synthesize(float* fftBuffer, const float* mag, const float* psi, int c) {
+// Rebuilds bins 0 .. H - 1 from the magnitudes (times the equaliser's gains when it is on)
+// and the synthesis phases, and clears bins H .. N - 1.
+void resynthesize(float* fftBuffer, const float* mag, const float* psi) {
   const int eqEnabled = eq_is_enabled();
   // The equaliser may hold fewer gains than bins (set up for another frame size, or out of
   // memory); a bin without a gain keeps its magnitude.
@@ -211,7 +213,21 @@ void synthesize(float* fftBuffer, const float* mag, const float* psi, int c) {
   // Bins H .. N - 1 (floats N .. 2N) stay empty: only the positive half is rebuilt, and the
   // synthesis window's factor 2 / N restores the real part's scale.
   std::memset(fftBuffer + winSize, 0, (size_t)winSize * sizeof(float));
-  fft_process(fftBuffer, kFftInverse, c);
+}
+
+// Peak search and phase locking of channel c's current frame.
+void lockPhases(int c, float s) {
+  float* mag = mags[c];
+  int nPeaks;
+  if (simd != nullptr) {
+    mag[winHalf] = kPeakFloor;
+    mag[winHalf + 1] = kPeakFloor;
+    nPeaks = simd->findPeakBins(mag, winHalf, kPeakFloor, peakBins[c]);
+    findValleys(mag, winHalf, peakBins[c], nPeaks, valleyBins[c]);
+  } else {
+    nPeaks = findPeaks(mag, winHalf, peakBins[c], valleyBins[c]);
+  }
+  phaseLock(nPeaks, peakBins[c], valleyBins[c], phis[c], phi0s[c], psis[c], s);
 }
 
 // The oldest stepOut samples of the output queue go out; the queue moves up and its end is
@@ -244,18 +260,11 @@ void vocoder_process_frame(const float* input, float* output, float s, int c) {
   float* phi = phis[c];
   float* psi = psis[c];
   applyWindow(input, fftBuffer);
-  const bool finite = analyze(fftBuffer, mag, phi, c);
-  int nPeaks;
-  if (simd != nullptr) {
-    mag[winHalf] = kPeakFloor;
-    mag[winHalf + 1] = kPeakFloor;
-    nPeaks = simd->findPeakBins(mag, winHalf, kPeakFloor, peakBins[c]);
-    findValleys(mag, winHalf, peakBins[c], nPeaks, valleyBins[c]);
-  } else {
-    nPeaks = findPeaks(mag, winHalf, peakBins[c], valleyBins[c]);
-  }
-  phaseLock(nPeaks, peakBins[c], valleyBins[c], phi, phi0s[c], psi, s);
-  synthesize(fftBuffer, mag, psi, c);
+  fft_process(fftBuffer, kFftForward, c);
+  const bool finite = magnitudesAndPhases(fftBuffer, mag, phi);
+  lockPhases(c, s);
+  resynthesize(fftBuffer, mag, psi);
+  fft_process(fftBuffer, kFftInverse, c);
   overlapAdd(output, fftBuffer, waves[c], phi, phi0s[c]);
   // A NaN phase would otherwise live on in phi0 and psi and silence the channel until the
   // next stretch change; the next frame starts from zero phases instead, as after a reset.
@@ -331,6 +340,22 @@ int findPeaks(float* mag, int half, int* peaks, int* valleys) {
   }
   findValleys(mag, half, peaks, nPeaks, valleys);
   return nPeaks;
+}
+
+void vocoder_run_step(VocoderStep step, int channel) {
+  if (!initialized || (channel != 0 && channel != 1)) return;
+  const int c = channel;
+  switch (step) {
+    case VocoderStep::kMagnitudesPhases:
+      magnitudesAndPhases(fftBuffers[c], mags[c], phis[c]);
+      break;
+    case VocoderStep::kPhaseLocking:
+      lockPhases(c, (float)lastStretchFactor);
+      break;
+    case VocoderStep::kResynthesis:
+      resynthesize(fftBuffers[c], mags[c], psis[c]);
+      break;
+  }
 }
 
 void vocoder_set_push_sink(void (*sink)(float*, int, int)) {

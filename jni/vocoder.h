@@ -56,6 +56,16 @@ int findPeaks(float* mag, int half, int* peaks, int* valleys);
 // The region bounds of findPeaks() for the nPeaks peaks given.
 void findValleys(const float* mag, int half, const int* peaks, int nPeaks, int* valleys);
 
+// Benchmarks: one step of a channel's frame pipeline, run on the buffers as its last frame left
+// them, on the path vocoder_init() chose. Does nothing before vocoder_init() or for another
+// channel.
+enum class VocoderStep {
+  kMagnitudesPhases,  // magnitudes and phases of the transformed frame
+  kPhaseLocking,      // peak search and phase locking, at the last call's stretch factor
+  kResynthesis,       // the spectrum rebuilt from magnitudes and synthesis phases
+};
+void vocoder_run_step(VocoderStep step, int channel);
+
 // Test seam: where each frame's emitted hop goes, instead of spectrum_push. Null restores
 // spectrum_push.
 void vocoder_set_push_sink(void (*sink)(float* samples, int size, int channel));

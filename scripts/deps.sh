@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
 packages=(g++ clang libclang-rt-14-dev cmake ninja-build libgtest-dev libbenchmark-dev libhwy-dev
-  openjdk-17-jdk-headless junit5 binutils)
+  libfftw3-dev pkg-config openjdk-17-jdk-headless junit5 binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
