@@ -35,18 +35,25 @@ namespace hn = hwy::HWY_NAMESPACE;
 using DF = hn::ScalableTag<float>;
 using VF = hn::Vec<DF>;
 
-// Butterflies of the L / 2 points at p1 with those at p2, twiddles (ur, ui) per lane:
+// Butterflies of the L / 2 points in x1 with those in x2, twiddles (ur, ui) per lane:
 //   tr = x2r * ur - x2i * ui;  ti = x2r * ui + x2i * ur;  x2 = x1 - t;  x1 = x1 + t.
 // a = (x2r * ur, x2i * ur) and b = (x2i * ui, x2r * ui) lane by lane; the real lane takes
 // a - b and the imaginary lane b + a, the plain code's operands in its order.
-HWY_INLINE void Butterfly(DF d, float* HWY_RESTRICT p1, float* HWY_RESTRICT p2, VF ur, VF ui) {
-  const VF x1 = hn::LoadU(d, p1);
-  const VF x2 = hn::LoadU(d, p2);
+HWY_INLINE void Butterfly(DF d, VF& x1, VF& x2, VF ur, VF ui) {
   const VF a = hn::Mul(x2, ur);
   const VF b = hn::Mul(hn::Reverse2(d, x2), ui);
   const VF t = hn::OddEven(hn::Add(b, a), hn::Sub(a, b));
-  hn::StoreU(hn::Sub(x1, t), d, p2);
-  hn::StoreU(hn::Add(x1, t), d, p1);
+  x2 = hn::Sub(x1, t);
+  x1 = hn::Add(x1, t);
+}
+
+// The same on the points stored at p1 and p2.
+HWY_INLINE void Butterfly(DF d, float* p1, float* p2, VF ur, VF ui) {
+  VF x1 = hn::LoadU(d, p1);
+  VF x2 = hn::LoadU(d, p2);
+  Butterfly(d, x1, x2, ur, ui);
+  hn::StoreU(x2, d, p2);
+  hn::StoreU(x1, d, p1);
 }
 
 constexpr int Log2(size_t v) { return v <= 1 ? 0 : 1 + Log2(v / 2); }
@@ -101,6 +108,7 @@ HWY_INLINE void Transpose(D du, hn::Vec<D>* v) {
 HWY_INLINE void LoadSquare(float* x, size_t first, size_t rowStride, VU* v) {
   const DU du;
   const DP dp;
+#pragma GCC unroll 4
   for (size_t i = 0; i < kPermLanes; i++) {
     const size_t row = ReverseBits((unsigned)i, Log2(kPermLanes));
     v[i] = hn::BitCast(du, hn::LoadU(dp, x + 2 * (first + row * rowStride)));
@@ -110,13 +118,14 @@ HWY_INLINE void LoadSquare(float* x, size_t first, size_t rowStride, VU* v) {
 
 HWY_INLINE void StoreSquare(const VU* v, float* x, size_t first, size_t rowStride) {
   const DP dp;
+#pragma GCC unroll 4
   for (size_t c = 0; c < kPermLanes; c++) {
     const size_t row = ReverseBits((unsigned)c, Log2(kPermLanes));
     hn::StoreU(hn::BitCast(dp, v[c]), dp, x + 2 * (first + row * rowStride));
   }
 }
 
-void Permute(float* HWY_RESTRICT x, int logN) {
+void Permute(float* x, int logN) {
   constexpr int kBits = Log2(kPermLanes);
   const int middle = logN - 2 * kBits;
   const size_t rowStride = (size_t)1 << (logN - kBits);
@@ -133,7 +142,7 @@ void Permute(float* HWY_RESTRICT x, int logN) {
 
 constexpr int kEarlyStages = Log2(hn::MaxLanes(DF()) / 2);  // stages run before the permutation
 
-bool Transform(float* HWY_RESTRICT x, const FftSimdTables& t) {
+bool Transform(float* x, const FftSimdTables& t) {
   const DF d;
   const size_t L = hn::Lanes(d);
   const int early = kEarlyStages;
@@ -160,7 +169,38 @@ bool Transform(float* HWY_RESTRICT x, const FftSimdTables& t) {
 
   Permute(x, t.logN);
 
-  for (int k = early; k < t.logN; k++) {
+  // Stages k and k + 1 together over groups of four quarters a, b, c, d of 2^k points: stage k
+  // pairs (a, b) and (c, d) with the same twiddles, stage k + 1 pairs (a, c) and (b, d). The
+  // butterflies are those of the two stages one after the other, with one load and store of
+  // the points instead of two.
+  int k = early;
+  for (; k + 1 < t.logN; k += 2) {
+    const size_t q = (size_t)2 << k;  // floats in a quarter
+    const float* wr = t.dupRe + q - 2;
+    const float* wi = t.dupIm + q - 2;
+    const float* wr2 = t.dupRe + 2 * q - 2;
+    const float* wi2 = t.dupIm + 2 * q - 2;
+    for (size_t g = 0; g < 2 * n; g += 4 * q) {
+      float* a = x + g;
+      for (size_t m = 0; m < q; m += L) {
+        VF x0 = hn::LoadU(d, a + m);
+        VF x1 = hn::LoadU(d, a + q + m);
+        VF x2 = hn::LoadU(d, a + 2 * q + m);
+        VF x3 = hn::LoadU(d, a + 3 * q + m);
+        const VF ur = hn::LoadU(d, wr + m);
+        const VF ui = hn::LoadU(d, wi + m);
+        Butterfly(d, x0, x1, ur, ui);
+        Butterfly(d, x2, x3, ur, ui);
+        Butterfly(d, x0, x2, hn::LoadU(d, wr2 + m), hn::LoadU(d, wi2 + m));
+        Butterfly(d, x1, x3, hn::LoadU(d, wr2 + q + m), hn::LoadU(d, wi2 + q + m));
+        hn::StoreU(x0, d, a + m);
+        hn::StoreU(x1, d, a + q + m);
+        hn::StoreU(x2, d, a + 2 * q + m);
+        hn::StoreU(x3, d, a + 3 * q + m);
+      }
+    }
+  }
+  for (; k < t.logN; k++) {
     const size_t half = (size_t)2 << k;  // floats between the two points of a pair
     const float* wr = t.dupRe + half - 2;
     const float* wi = t.dupIm + half - 2;

@@ -39,7 +39,10 @@ float* phi0s[2] = {nullptr, nullptr};       // analysis phases of the previous f
 float* psis[2] = {nullptr, nullptr};        // synthesis phases
 int* peakBins[2] = {nullptr, nullptr};
 int* valleyBins[2] = {nullptr, nullptr};
-float* scratch = nullptr;  // N floats for the vector steps: each bin's rotation, then its magnitude
+// For the vector steps: room for each bin's rotation, then its magnitude (bins plus the
+// kernels' slack), and each peak's rotation.
+float* scratch = nullptr;
+float* rotations = nullptr;
 // The vector kernels chosen by the last vocoder_init (null: the plain code only).
 const VocoderSimdKernels* simd = nullptr;
 
@@ -50,7 +53,8 @@ void freeBuffers() {
   std::free(windowOut);
   std::free(omega);
   std::free(scratch);
-  window = windowOut = omega = scratch = nullptr;
+  std::free(rotations);
+  window = windowOut = omega = scratch = rotations = nullptr;
   for (int c = 0; c < 2; c++) {
     std::free(phi0s[c]);
     std::free(psis[c]);
@@ -85,8 +89,9 @@ bool obtainBuffers(int n) {
   window = obtainFloats(frameFloats);
   windowOut = obtainFloats(frameFloats);
   omega = obtainFloats(frameFloats);
-  scratch = obtainFloats(binFloats);
-  bool ok = window && windowOut && omega && scratch;
+  scratch = obtainFloats(binFloats + kVocoderSimdSlack * sizeof(float));
+  rotations = obtainFloats(binFloats);
+  bool ok = window && windowOut && omega && scratch && rotations;
   for (int c = 0; c < 2; c++) {
     phi0s[c] = obtainFloats(binFloats);
     psis[c] = obtainFloats(binFloats);
@@ -158,17 +163,9 @@ bool magnitudesAndPhases(const float* fftBuffer, float* mag, float* phi) {
 void phaseLock(int nPeaks, const int* peaks, const int* valleys, const float* phi, const float* phi0,
                float* psi, float s) {
   if (simd != nullptr && nPeaks > 0) {
-    // Every peak's rotation first (each reads its own, still previous, psi), spread over its
-    // region; the regions cover all bins, which the kernel then turns in one pass.
-    for (int p = 0; p < nPeaks; p++) {
-      const int peak = peaks[p];
-      const float pomega = omega[peak];
-      const float peakDeltaPhi = princarg((phi[peak] - phi0[peak]) - pomega);
-      const float peakTargetPhase = princarg((peakDeltaPhi + pomega) * s + psi[peak]);
-      const float peakPhaseRotation = princarg(peakTargetPhase - phi[peak]);
-      for (int b = valleys[p]; b < valleys[p + 1]; b++) scratch[b] = peakPhaseRotation;
-    }
-    simd->rotate(phi, scratch, winHalf, psi);
+    // Every peak's rotation first (each reads its own, still previous, psi), then every region.
+    simd->peakRotations(peaks, nPeaks, phi, phi0, omega, psi, s, rotations);
+    simd->rotateRegions(phi, valleys, rotations, nPeaks, winHalf, scratch, psi);
     return;
   }
   for (int p = 0; p < nPeaks; p++) {

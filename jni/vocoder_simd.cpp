@@ -154,31 +154,78 @@ int FindPeakBins(const float* HWY_RESTRICT mag, int half, float edge, int* HWY_R
   return count;
 }
 
-void Rotate(const float* HWY_RESTRICT phi, const float* HWY_RESTRICT rotation, int half,
-            float* HWY_RESTRICT psi) {
+// princarg of float lanes, as the plain princarg computes it: the quotient by pi in double
+// truncated toward zero, an odd one moved one step further from zero (integers below 2^31,
+// exact in double as in the plain code's int), times pi subtracted in double. `ok` is false
+// where the quotient is out of the int's range or the angle not finite: those lanes take the
+// plain princarg.
+HWY_INLINE VH Princarg(DD dd, VH angle, MD& ok) {
+  const DH dh;
+  const VD pi = hn::Set(dd, kPi);
+  const VD x = hn::PromoteTo(dd, angle);
+  const VD q = hn::Div(x, pi);
+  ok = hn::And(ok, hn::Lt(hn::Abs(q), hn::Set(dd, kMaxQuotient)));  // false for NaN
+  const VD t = hn::Trunc(q);
+  const VD halfT = hn::Mul(t, hn::Set(dd, 0.5));
+  const MD odd = hn::Ne(hn::Trunc(halfT), halfT);
+  const VD quotient = hn::Add(t, hn::IfThenElseZero(odd, hn::CopySign(hn::Set(dd, 1.0), t)));
+  return hn::DemoteTo(dh, hn::Sub(x, hn::Mul(quotient, pi)));
+}
+
+float PeakRotation(int k, const float* phi, const float* phi0, const float* omega, const float* psi, float s) {
+  const float pomega = omega[k];
+  const float peakDeltaPhi = princarg((phi[k] - phi0[k]) - pomega);
+  const float peakTargetPhase = princarg((peakDeltaPhi + pomega) * s + psi[k]);
+  return princarg(peakTargetPhase - phi[k]);
+}
+
+void PeakRotations(const int* HWY_RESTRICT peaks, int nPeaks, const float* HWY_RESTRICT phi,
+                   const float* HWY_RESTRICT phi0, const float* HWY_RESTRICT omega, const float* HWY_RESTRICT psi,
+                   float s, float* HWY_RESTRICT rotations) {
+  const DD dd;
+  const DH dh;
+  const hn::Rebind<int32_t, DD> di;
+  const size_t n = hn::Lanes(dd);
+  const size_t count = (size_t)nPeaks;
+  const VH stretch = hn::Set(dh, s);
+  size_t p = 0;
+  for (; p + n <= count; p += n) {
+    const auto k = hn::LoadU(di, peaks + p);
+    const VH ph = hn::GatherIndex(dh, phi, k);
+    const VH pomega = hn::GatherIndex(dh, omega, k);
+    MD ok = hn::FirstN(dd, n);
+    const VH delta = Princarg(dd, hn::Sub(hn::Sub(ph, hn::GatherIndex(dh, phi0, k)), pomega), ok);
+    const VH target = Princarg(dd, hn::Add(hn::Mul(hn::Add(delta, pomega), stretch), hn::GatherIndex(dh, psi, k)), ok);
+    hn::StoreU(Princarg(dd, hn::Sub(target, ph), ok), dh, rotations + p);
+    ForLanes(dd, hn::Not(ok), [&](size_t j) { rotations[p + j] = PeakRotation(peaks[p + j], phi, phi0, omega, psi, s); });
+  }
+  for (; p < count; p++) rotations[p] = PeakRotation(peaks[p], phi, phi0, omega, psi, s);
+}
+
+void RotateRegions(const float* HWY_RESTRICT phi, const int* HWY_RESTRICT valleys,
+                   const float* HWY_RESTRICT rotations, int nPeaks, int half, float* HWY_RESTRICT spread,
+                   float* HWY_RESTRICT psi) {
+  // Each region's rotation spread over its bins, a vector at a time: the last vector of a
+  // region may run into the next region, whose own stores follow, or past the last one into
+  // the slack.
+  const DF df;
+  const int lanes = (int)hn::Lanes(df);
+  for (int p = 0; p < nPeaks; p++) {
+    const auto r = hn::Set(df, rotations[p]);
+    for (int b = valleys[p]; b < valleys[p + 1]; b += lanes) hn::StoreU(r, df, spread + b);
+  }
   const DD dd;
   const DH dh;
   const size_t n = hn::Lanes(dd);
   const size_t h = (size_t)half;
-  const VD pi = hn::Set(dd, kPi);
-  const VD one = hn::Set(dd, 1.0);
-  const VD halfOne = hn::Set(dd, 0.5);
   size_t i = 0;
   for (; i + n <= h; i += n) {
-    const VH sum = hn::Add(hn::LoadU(dh, phi + i), hn::LoadU(dh, rotation + i));
-    const VD x = hn::PromoteTo(dd, sum);
-    const VD q = hn::Div(x, pi);
-    const MD inRange = hn::Lt(hn::Abs(q), hn::Set(dd, kMaxQuotient));  // false for NaN
-    // The quotient truncated toward zero, and an odd one moved one step further from zero:
-    // integers below 2^31, exact in double as in the plain code's int.
-    const VD t = hn::Trunc(q);
-    const VD halfT = hn::Mul(t, halfOne);
-    const MD odd = hn::Ne(hn::Trunc(halfT), halfT);
-    const VD quotient = hn::Add(t, hn::IfThenElseZero(odd, hn::CopySign(one, t)));
-    hn::StoreU(hn::DemoteTo(dh, hn::Sub(x, hn::Mul(quotient, pi))), dh, psi + i);
-    ForLanes(dd, hn::Not(inRange), [&](size_t j) { psi[i + j] = princarg(phi[i + j] + rotation[i + j]); });
+    MD ok = hn::FirstN(dd, n);
+    const VH turned = Princarg(dd, hn::Add(hn::LoadU(dh, phi + i), hn::LoadU(dh, spread + i)), ok);
+    hn::StoreU(turned, dh, psi + i);
+    ForLanes(dd, hn::Not(ok), [&](size_t j) { psi[i + j] = princarg(phi[i + j] + spread[i + j]); });
   }
-  for (; i < h; i++) psi[i] = princarg(phi[i] + rotation[i]);
+  for (; i < h; i++) psi[i] = princarg(phi[i] + spread[i]);
 }
 
 void SynthesizeLane(const float* mag, const float* psi, size_t i, float* spectrum) {
@@ -222,7 +269,7 @@ bool Synthesize(const float* HWY_RESTRICT mag, const float* HWY_RESTRICT psi, in
   return true;
 }
 
-const VocoderSimdKernels kKernels = {Analyze, FindPeakBins, Rotate, Synthesize};
+const VocoderSimdKernels kKernels = {Analyze, FindPeakBins, PeakRotations, RotateRegions, Synthesize};
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_vocoder

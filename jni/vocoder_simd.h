@@ -10,6 +10,9 @@
 
 #include "simd.h"
 
+// Floats a kernel may write past the end of its scratch room (at most one vector).
+constexpr int kVocoderSimdSlack = 16;
+
 struct VocoderSimdKernels {
   // mag[i] = (float)sqrt((double)(re * re + im * im)) and phi[i] = (float)atan2(im, re) for
   // bins [0, half) of an interleaved spectrum. False when a value is not finite.
@@ -18,8 +21,16 @@ struct VocoderSimdKernels {
   // side, ascending; mag[half] and mag[half + 1] hold the edge value and bins -2 and -1 count
   // as holding it too (`edge`). Returns how many.
   int (*findPeakBins)(const float* mag, int half, float edge, int* peaks);
-  // psi[i] = princarg(phi[i] + rotation[i]) for bins [0, half); the sum in float.
-  void (*rotate)(const float* phi, const float* rotation, int half, float* psi);
+  // For each of nPeaks peaks k = peaks[p], rotations[p] = princarg(princarg((princarg((phi[k] -
+  // phi0[k]) - omega[k]) + omega[k]) * s + psi[k]) - phi[k]): the phase locking's rotation,
+  // every argument formed in float in that order.
+  void (*peakRotations)(const int* peaks, int nPeaks, const float* phi, const float* phi0, const float* omega,
+                        const float* psi, float s, float* rotations);
+  // psi[b] = princarg(phi[b] + rotations[p]) for every bin b of region p, [valleys[p],
+  // valleys[p + 1]), of the nPeaks regions, which cover [0, half); the sum in float. `spread`
+  // is room for half + kVocoderSimdSlack floats.
+  void (*rotateRegions)(const float* phi, const int* valleys, const float* rotations, int nPeaks, int half,
+                        float* spread, float* psi);
   // spectrum[2i] = (float)(cos(psi[i]) * mag[i]), spectrum[2i + 1] = (float)(mag[i] *
   // sin(psi[i])) for bins [0, half), in double. False when a value is not finite.
   bool (*synthesize)(const float* mag, const float* psi, int half, float* spectrum);
