@@ -133,6 +133,7 @@ void initOmega() {
 }
 
 void applyWindow(const float* input, float* fftBuffer) {
+  if (simd != nullptr) return simd->applyWindow(input, window, winSize, fftBuffer);
   for (int i = 0; i < winSize; i++) {
     fftBuffer[2 * i] = input[i] * window[i];
     fftBuffer[2 * i + 1] = 0.0f;
@@ -196,7 +197,8 @@ void resynthesize(float* fftBuffer, const float* mag, const float* psi) {
   if (simd != nullptr) {
     const float* magTmp = mag;
     if (gains > 0) {
-      for (int i = 0; i < winHalf; i++) scratch[i] = i < gains ? mag[i] * cs_load_relaxed(&bands[i]) : mag[i];
+      for (int i = 0; i < gains; i++) scratch[i] = mag[i] * cs_load_relaxed(&bands[i]);
+      for (int i = gains; i < winHalf; i++) scratch[i] = mag[i];
       magTmp = scratch;
     }
     done = simd->synthesize(magTmp, psi, winHalf, fftBuffer);
@@ -236,7 +238,10 @@ void emitHop(float* output, float* wave) {
 }
 
 void overlapAdd(float* output, const float* fftBuffer, float* wave, const float* phi, float* phi0) {
-  for (int i = 0; i < winSize; i++) wave[i] = fftBuffer[2 * i] * windowOut[i] + wave[i];
+  // The vector kernel refuses a frame that is not finite before it adds anything.
+  if (simd == nullptr || !simd->overlapAdd(fftBuffer, windowOut, winSize, wave)) {
+    for (int i = 0; i < winSize; i++) wave[i] = fftBuffer[2 * i] * windowOut[i] + wave[i];
+  }
   std::memcpy(phi0, phi, (size_t)winHalf * sizeof(float));
   emitHop(output, wave);
 }

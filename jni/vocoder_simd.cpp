@@ -80,15 +80,18 @@ HWY_INLINE VD Atan2(DD dd, VD y, VD x) {
 }
 
 // Calls f(lane) for every lane where `redo` is true.
+// The mask as bits, lane 0 lowest (at most 16 lanes here).
+template <class D>
+HWY_INLINE uint64_t MaskBits(D d, hn::Mask<D> mask) {
+  uint8_t bytes[8] = {0};
+  hn::StoreMaskBits(d, mask, bytes);
+  return (uint64_t)bytes[0] | ((uint64_t)bytes[1] << 8);
+}
+
 template <class F>
 HWY_INLINE void ForLanes(DD dd, MD redo, F f) {
   if (hn::AllFalse(dd, redo)) return;
-  uint8_t bits[8] = {0};
-  hn::StoreMaskBits(dd, redo, bits);
-  const size_t n = hn::Lanes(dd);
-  for (size_t j = 0; j < n; j++) {
-    if ((bits[j / 8] >> (j % 8)) & 1) f(j);
-  }
+  for (uint64_t bits = MaskBits(dd, redo); bits != 0; bits &= bits - 1) f((size_t)__builtin_ctzll(bits));
 }
 
 float Atan2Lane(const float* spectrum, size_t i) {
@@ -144,10 +147,8 @@ int FindPeakBins(const float* HWY_RESTRICT mag, int half, float edge, int* HWY_R
         hn::And(hn::And(hn::Gt(m, hn::LoadU(df, mag + b - 2)), hn::Gt(m, hn::LoadU(df, mag + b - 1))),
                 hn::And(hn::Gt(m, hn::LoadU(df, mag + b + 1)), hn::Gt(m, hn::LoadU(df, mag + b + 2))));
     if (hn::AllFalse(df, peak)) continue;
-    uint8_t bits[8] = {0};
-    hn::StoreMaskBits(df, peak, bits);
-    for (int j = 0; j < n; j++) {
-      if ((bits[j / 8] >> (j % 8)) & 1) peaks[count++] = b + j;
+    for (uint64_t bits = MaskBits(df, peak); bits != 0; bits &= bits - 1) {
+      peaks[count++] = b + __builtin_ctzll(bits);
     }
   }
   for (; b < half; b++) bin(b);
@@ -172,7 +173,8 @@ HWY_INLINE VH Princarg(DD dd, VH angle, MD& ok) {
   return hn::DemoteTo(dh, hn::Sub(x, hn::Mul(quotient, pi)));
 }
 
-float PeakRotation(int k, const float* phi, const float* phi0, const float* omega, const float* psi, float s) {
+float PeakRotation(int k, const float* phi, const float* phi0, const float* omega, const float* psi,
+                   float s) {
   const float pomega = omega[k];
   const float peakDeltaPhi = princarg((phi[k] - phi0[k]) - pomega);
   const float peakTargetPhase = princarg((peakDeltaPhi + pomega) * s + psi[k]);
@@ -180,8 +182,8 @@ float PeakRotation(int k, const float* phi, const float* phi0, const float* omeg
 }
 
 void PeakRotations(const int* HWY_RESTRICT peaks, int nPeaks, const float* HWY_RESTRICT phi,
-                   const float* HWY_RESTRICT phi0, const float* HWY_RESTRICT omega, const float* HWY_RESTRICT psi,
-                   float s, float* HWY_RESTRICT rotations) {
+                   const float* HWY_RESTRICT phi0, const float* HWY_RESTRICT omega,
+                   const float* HWY_RESTRICT psi, float s, float* HWY_RESTRICT rotations) {
   const DD dd;
   const DH dh;
   const hn::Rebind<int32_t, DD> di;
@@ -195,9 +197,11 @@ void PeakRotations(const int* HWY_RESTRICT peaks, int nPeaks, const float* HWY_R
     const VH pomega = hn::GatherIndex(dh, omega, k);
     MD ok = hn::FirstN(dd, n);
     const VH delta = Princarg(dd, hn::Sub(hn::Sub(ph, hn::GatherIndex(dh, phi0, k)), pomega), ok);
-    const VH target = Princarg(dd, hn::Add(hn::Mul(hn::Add(delta, pomega), stretch), hn::GatherIndex(dh, psi, k)), ok);
+    const VH target =
+        Princarg(dd, hn::Add(hn::Mul(hn::Add(delta, pomega), stretch), hn::GatherIndex(dh, psi, k)), ok);
     hn::StoreU(Princarg(dd, hn::Sub(target, ph), ok), dh, rotations + p);
-    ForLanes(dd, hn::Not(ok), [&](size_t j) { rotations[p + j] = PeakRotation(peaks[p + j], phi, phi0, omega, psi, s); });
+    ForLanes(dd, hn::Not(ok),
+             [&](size_t j) { rotations[p + j] = PeakRotation(peaks[p + j], phi, phi0, omega, psi, s); });
   }
   for (; p < count; p++) rotations[p] = PeakRotation(peaks[p], phi, phi0, omega, psi, s);
 }
@@ -269,7 +273,49 @@ bool Synthesize(const float* HWY_RESTRICT mag, const float* HWY_RESTRICT psi, in
   return true;
 }
 
-const VocoderSimdKernels kKernels = {Analyze, FindPeakBins, PeakRotations, RotateRegions, Synthesize};
+void ApplyWindow(const float* HWY_RESTRICT input, const float* HWY_RESTRICT window, int n,
+                 float* HWY_RESTRICT spectrum) {
+  const DF df;
+  const int lanes = (int)hn::Lanes(df);
+  const auto zero = hn::Zero(df);
+  int i = 0;
+  for (; i + lanes <= n; i += lanes) {
+    // A NaN sample stays the one NaN of its product: its bits do not depend on the path.
+    hn::StoreInterleaved2(hn::Mul(hn::LoadU(df, input + i), hn::LoadU(df, window + i)), zero, df,
+                          spectrum + 2 * i);
+  }
+  for (; i < n; i++) {
+    spectrum[2 * i] = input[i] * window[i];
+    spectrum[2 * i + 1] = 0.0f;
+  }
+}
+
+bool OverlapAdd(const float* HWY_RESTRICT spectrum, const float* HWY_RESTRICT windowOut, int n,
+                float* HWY_RESTRICT wave) {
+  const DF df;
+  const int lanes = (int)hn::Lanes(df);
+  // The whole frame is checked before anything is added. With a finite frame, a NaN in the
+  // queue is the only NaN of its sum, so its bits do not depend on the path.
+  int i = 0;
+  for (; i + lanes <= n; i += lanes) {
+    hn::Vec<DF> re, im;
+    hn::LoadInterleaved2(df, spectrum + 2 * i, re, im);
+    if (!hn::AllTrue(df, hn::IsFinite(re))) return false;
+  }
+  for (; i < n; i++) {
+    if (!std::isfinite(spectrum[2 * i])) return false;
+  }
+  for (i = 0; i + lanes <= n; i += lanes) {
+    hn::Vec<DF> re, im;
+    hn::LoadInterleaved2(df, spectrum + 2 * i, re, im);
+    hn::StoreU(hn::Add(hn::Mul(re, hn::LoadU(df, windowOut + i)), hn::LoadU(df, wave + i)), df, wave + i);
+  }
+  for (; i < n; i++) wave[i] = spectrum[2 * i] * windowOut[i] + wave[i];
+  return true;
+}
+
+const VocoderSimdKernels kKernels = {ApplyWindow,   OverlapAdd,    Analyze,   FindPeakBins,
+                                     PeakRotations, RotateRegions, Synthesize};
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_vocoder

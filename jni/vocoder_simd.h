@@ -14,6 +14,11 @@
 constexpr int kVocoderSimdSlack = 16;
 
 struct VocoderSimdKernels {
+  // spectrum[2i] = input[i] * window[i] and spectrum[2i + 1] = 0 for i in [0, n).
+  void (*applyWindow)(const float* input, const float* window, int n, float* spectrum);
+  // wave[i] = spectrum[2i] * windowOut[i] + wave[i] for i in [0, n). False, adding nothing,
+  // when a real part is not finite.
+  bool (*overlapAdd)(const float* spectrum, const float* windowOut, int n, float* wave);
   // mag[i] = (float)sqrt((double)(re * re + im * im)) and phi[i] = (float)atan2(im, re) for
   // bins [0, half) of an interleaved spectrum. False when a value is not finite.
   bool (*analyze)(const float* spectrum, int half, float* mag, float* phi);
