@@ -216,10 +216,10 @@ bool Transform(float* x, const FftSimdTables& t) {
 
 // The butterflies need N >= (L / 2)^2 and the permutation N >= kPermLanes^2 points.
 constexpr int kMinLogN = 2 * kEarlyStages > 2 * Log2(kPermLanes) ? 2 * kEarlyStages : 2 * Log2(kPermLanes);
-const FftSimdKernels kKernels = {kMinLogN, Transform};
+HWY_MAYBE_UNUSED const FftSimdKernels kKernels = {kMinLogN, Transform};
 #else
 bool Transform(float*, const FftSimdTables&) { return false; }
-const FftSimdKernels kKernels = {64, Transform};
+HWY_MAYBE_UNUSED const FftSimdKernels kKernels = {64, Transform};
 #endif
 
 }  // namespace HWY_NAMESPACE

@@ -76,7 +76,7 @@ bool Correlate(const float* HWY_RESTRICT buffer, const float* HWY_RESTRICT coeff
   return true;
 }
 
-const SpectrumSimdKernels kKernels = {Correlate};
+HWY_MAYBE_UNUSED const SpectrumSimdKernels kKernels = {Correlate};
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_spectrum

@@ -314,8 +314,8 @@ bool OverlapAdd(const float* HWY_RESTRICT spectrum, const float* HWY_RESTRICT wi
   return true;
 }
 
-const VocoderSimdKernels kKernels = {ApplyWindow,   OverlapAdd,    Analyze,   FindPeakBins,
-                                     PeakRotations, RotateRegions, Synthesize};
+HWY_MAYBE_UNUSED const VocoderSimdKernels kKernels = {ApplyWindow,   OverlapAdd,    Analyze,   FindPeakBins,
+                                                      PeakRotations, RotateRegions, Synthesize};
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_vocoder
