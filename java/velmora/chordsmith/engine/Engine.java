@@ -15,8 +15,17 @@ public interface Engine {
   /** Balance level 0..100 (50 unchanged) or mono fold; both act only while {@code active}. */
   void setPanning(boolean active, boolean mono, int level);
 
-  /** Voice removal with the filter {@code a} (a[0] = 1), {@code b}; an amount of 0 switches it off. */
+  /**
+   * Voice removal with the filter {@code a} (a[0] = 1), {@code b}; an amount of 0 switches it off.
+   * Loading the filter starts it from silence.
+   */
   void setVoiceRemoval(double[] a, double[] b, float amount);
+
+  /**
+   * Changes the amount of voice removal that is on, keeping the filter and its state: a player
+   * moves the amount while the music runs without restarting the filter.
+   */
+  void setVoiceAmount(float amount);
 
   /** Per-bin linear gains, or null to switch the equaliser off. */
   void setEqualiser(float[] gains);

@@ -16,9 +16,8 @@ public record Mix(double preampDb, boolean mono, int balance, VoiceFilter voice,
    * {@code sampleRate}; after its set-up, since that sizes the equaliser's gains.
    */
   public void apply(Engine engine, int frameSize, int sampleRate) {
-    engine.setPreamp((float) (Math.pow(10, preampDb / 20) / EngineFacts.STEADY_GAIN));
-    // Balance -100..100 onto the engine's 0..100, where 0 puts the right input on both sides.
-    engine.setPanning(mono || balance != 0, mono, (int) Math.round(50 - balance / 2.0));
+    engine.setPreamp(preampGain(preampDb));
+    engine.setPanning(mono || balance != 0, mono, panningLevel(balance));
     if (voice != null) {
       engine.setVoiceRemoval(voice.a, voice.b, (float) voiceAmount);
     } else {
@@ -27,4 +26,10 @@ public record Mix(double preampDb, boolean mono, int balance, VoiceFilter voice,
     // One gain per bin of the positive half of the frame.
     engine.setEqualiser(eq == null ? null : eq.binGains(frameSize, sampleRate, frameSize / 2));
   }
+
+  /** The engine's linear preamp for {@code db}: 0 dB plays as loud as the input. */
+  public static float preampGain(double db) { return (float) (Math.pow(10, db / 20) / EngineFacts.STEADY_GAIN); }
+
+  /** Balance -100..100 onto the engine's 0..100, where 0 puts the right input on both sides. */
+  public static int panningLevel(int balance) { return (int) Math.round(50 - balance / 2.0); }
 }

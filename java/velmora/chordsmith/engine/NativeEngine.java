@@ -35,6 +35,9 @@ public final class NativeEngine implements Engine {
   }
 
   @Override
+  public void setVoiceAmount(float amount) { dsp.dspVoiceRemovalAmount(amount); }
+
+  @Override
   public void setEqualiser(float[] gains) {
     if (gains != null) {
       dsp.dspEQSetBands(gains);

@@ -85,6 +85,7 @@ class StretchPlanTest {
     @Override public void setPreamp(float gain) {}
     @Override public void setPanning(boolean active, boolean mono, int level) {}
     @Override public void setVoiceRemoval(double[] a, double[] b, float amount) {}
+    @Override public void setVoiceAmount(float amount) {}
     @Override public void setEqualiser(float[] gains) {}
     @Override public void enableSpectrum(boolean on) {}
     @Override public float maxLevel() { return 0.5f; }
