@@ -25,10 +25,10 @@ class PlayerModelTest {
       for (int p = Speeds.MIN_PERCENT; p <= Speeds.MAX_PERCENT; p += Speeds.STEP_PERCENT) {
         int stepOut = Speeds.outputHop(stepIn, p);
         assertEquals(stepOut, EngineFacts.outputHop(stepIn, stepOut, stepIn), "the hop comes back");
+        assertEquals(0, stepOut % 4, "the analyser reads whole hops");
         assertTrue(stepOut <= frame / 4, "frames overlap four times even at a quarter speed");
-        // The output hop is a whole number of frames: within half a frame of the exact one.
-        double halfAFrame = 0.5 * stepIn / stepOut / stepOut;
-        assertEquals(p / 100.0, (double) stepIn / stepOut, halfAFrame, "realised speed at " + p + "%");
+        double twoFrames = 2.0 * stepIn / stepOut / stepOut;
+        assertEquals(p / 100.0, (double) stepIn / stepOut, twoFrames, "realised speed at " + p + "%");
       }
     }
   }

@@ -198,6 +198,36 @@ class RecordingSinkTest {
     }
   }
 
+  @Test
+  void spectrumNamesTheNotePlayedAtItsLevelAtEverySpeed() {
+    int rate = 44100;
+    short[] tone = new short[2 * 3 * rate];
+    for (int i = 0; i < tone.length / 2; i++) {
+      double c5 = Math.sin(2 * Math.PI * 523.25 * i / rate);
+      tone[2 * i] = tone[2 * i + 1] = (short) Math.round(0.5 * 32767 * c5);
+    }
+    Audio c5 = new Audio(tone, 2, rate);
+    for (int percent : new int[] {55, 90, 150}) {
+      float[] bands = new float[72];
+      play(c5, (player, sink) -> {
+        player.transport().setSpeed(percent);
+        if (player.status().position() < 1.5 * rate) return true;
+        player.spectrum(bands);
+        float scale = player.spectrumScale();
+        for (int b = 0; b < bands.length; b++) bands[b] *= scale;
+        return false;
+      }, new ArrayList<>());
+      assertEquals(List.of(48), SpectrumView.strongest(toDb(bands)).subList(0, 1), "C5 at " + percent + "%");
+      assertEquals(0.5 * 0.3125, bands[48], 0.5 * 0.3125 * 0.12, "its level at " + percent + "%");
+    }
+  }
+
+  static double[] toDb(float[] bands) {
+    double[] db = new double[bands.length];
+    for (int b = 0; b < bands.length; b++) db[b] = 20 * Math.log10(Math.max(1e-9, bands[b] / 0.3125));
+    return db;
+  }
+
   static double correlation(double[] x, double[] y) {
     double mx = Arrays.stream(x).average().orElse(0);
     double my = Arrays.stream(y).average().orElse(0);
