@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
+# openjdk-17-jdk (not -headless) brings AWT for the player, fonts-dejavu-core the fonts it draws with;
+# xvfb and xauth give its window test a display.
 packages=(g++ clang libclang-rt-14-dev cmake ninja-build libgtest-dev libbenchmark-dev libhwy-dev
-  libfftw3-dev pkg-config openjdk-17-jdk-headless junit5 binutils)
+  libfftw3-dev pkg-config openjdk-17-jdk junit5 binutils fonts-dejavu-core xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
