@@ -39,9 +39,7 @@ public final class LineSink implements Sink {
       line.start();
       return new LineSink(line, channels, sampleRate);
     } catch (IllegalArgumentException e) {
-      return new SilentSink(sampleRate, frames, String.format(Locale.ROOT,
-          "No sound device for 16-bit %s at %d Hz: playing silently in real time",
-          channels == 2 ? "stereo" : "mono", sampleRate));
+      return SilentSink.noDevice(sampleRate, channels, frames);
     } catch (LineUnavailableException | SecurityException e) {
       return new SilentSink(sampleRate, frames,
           "The sound device is unavailable (" + e.getMessage() + "): playing silently in real time");

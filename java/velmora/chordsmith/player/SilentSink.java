@@ -24,6 +24,13 @@ public final class SilentSink implements Sink {
     this.reason = reason;
   }
 
+  /** The stand-in for a machine with no sound device that plays this format. */
+  public static SilentSink noDevice(int sampleRate, int channels, int bufferFrames) {
+    return new SilentSink(sampleRate, bufferFrames, String.format(java.util.Locale.ROOT,
+        "No sound device for 16-bit %s at %d Hz: playing silently in real time",
+        channels == 2 ? "stereo" : "mono", sampleRate));
+  }
+
   private double queuedNow(long now) { return Math.max(0, queued - (now - since) * 1e-9 * sampleRate); }
 
   @Override

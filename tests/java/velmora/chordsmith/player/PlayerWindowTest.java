@@ -34,7 +34,7 @@ class PlayerWindowTest {
   void playsChangesSpeedLoopsAndRemovesTheVoiceFromMouseAndKeys() throws Exception {
     assumeFalse(GraphicsEnvironment.isHeadless(), "needs a display");
     Player player = new Player(new NativeEngine(),
-        (rate, channels) -> new SilentSink(rate, rate / 20, "No sound device: playing silently"));
+        (rate, channels) -> SilentSink.noDevice(rate, channels, rate / 20));
     player.start();
     PlayerWindow w = onEdt(() -> {
       Theme.install();
