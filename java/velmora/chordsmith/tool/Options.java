@@ -25,7 +25,7 @@ final class Options {
       "Changes the speed of a recording without changing its pitch. INPUT is a WAV file (or",
       "AIFF or AU), mono or stereo; the result is a 16-bit WAV at the input's sample rate. With",
       "no INPUT, makes an example song and writes the original, the slowed version and a",
-      "spectrum picture into a folder.",
+      "spectrum picture into a folder. chordsmith play [FILE] opens the practice player.",
       "",
       "Options:",
       "  -s, --speed X          playback speed, 0.25 to 4 (or a percentage, 75%); default 0.75",

@@ -64,6 +64,10 @@ class LauncherTest {
     assertEquals(0, version.code, version.err);
     assertTrue(version.text().matches("chordsmith \\d+\\.\\d+\\.\\d+\\R"), version.text());
 
+    Run player = run(dir, null, "play", "--help");
+    assertEquals(0, player.code, player.err);
+    assertTrue(player.text().startsWith("Usage: chordsmith play"), "play goes to the player");
+
     Run example = run(dir, null, "-q");
     assertEquals(0, example.code, example.err);
     Path folder = dir.resolve("chordsmith-example");
