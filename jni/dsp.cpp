@@ -133,29 +133,50 @@ void stereoInput(const jshort* samples, int frames) {
   const float amount = voiceRemovalAmount.load(std::memory_order_relaxed);
   const bool removeVoice = voiceRemovalEnabled.load(std::memory_order_relaxed) && amount > 0.0f;
 
-  for (int i = 0; i < frames; i++) {
-    float left = (float)samples[2 * i];
-    float right = (float)samples[2 * i + 1];
-    if (panning) {
-      if (mono) {
-        const float center = (left + right) * 0.5f;
-        left = center;
-        right = center;
-      } else {
-        const float newLeft = left * bal.leftLevelLeft + right * bal.leftLevelRight;
-        const float newRight = right * bal.rightLevelRight + left * bal.rightLevelLeft;
-        left = newLeft;
-        right = newRight;
+  // In stretches of kFilterStretch frames: the balance or fold first, then the voice-removal
+  // filters over the stretch with one hand-over, then the subtraction.
+  constexpr int kFilterStretch = 256;
+  float lefts[kFilterStretch], rights[kFilterStretch];
+  double fromRight[kFilterStretch], fromLeft[kFilterStretch], toFilter0[kFilterStretch],
+      toFilter1[kFilterStretch];
+  for (int start = 0; start < frames; start += kFilterStretch) {
+    const int n = frames - start < kFilterStretch ? frames - start : kFilterStretch;
+    for (int j = 0; j < n; j++) {
+      const int i = start + j;
+      float left = (float)samples[2 * i];
+      float right = (float)samples[2 * i + 1];
+      if (panning) {
+        if (mono) {
+          const float center = (left + right) * 0.5f;
+          left = center;
+          right = center;
+        } else {
+          const float newLeft = left * bal.leftLevelLeft + right * bal.leftLevelRight;
+          const float newRight = right * bal.rightLevelRight + left * bal.rightLevelLeft;
+          left = newLeft;
+          right = newRight;
+        }
       }
+      lefts[j] = left;
+      rights[j] = right;
     }
     if (removeVoice) {
       // Each side loses the filtered opposite side; the filter of channel 0 always hears the
       // right input and that of channel 1 the left, so each sees one continuous signal.
-      in_left[i] = (float)(((double)left - (double)amount * iir_step(0, (double)right)) * kPcmScaleD);
-      in_right[i] = (float)(((double)right - (double)amount * iir_step(1, (double)left)) * kPcmScaleD);
+      for (int j = 0; j < n; j++) {
+        toFilter0[j] = (double)rights[j];
+        toFilter1[j] = (double)lefts[j];
+      }
+      iir_step_frames(toFilter0, fromRight, toFilter1, fromLeft, n);
+      for (int j = 0; j < n; j++) {
+        in_left[start + j] = (float)(((double)lefts[j] - (double)amount * fromRight[j]) * kPcmScaleD);
+        in_right[start + j] = (float)(((double)rights[j] - (double)amount * fromLeft[j]) * kPcmScaleD);
+      }
     } else {
-      in_left[i] = left * kPcmScale;
-      in_right[i] = right * kPcmScale;
+      for (int j = 0; j < n; j++) {
+        in_left[start + j] = lefts[j] * kPcmScale;
+        in_right[start + j] = rights[j] * kPcmScale;
+      }
     }
   }
 }

@@ -182,6 +182,24 @@ double iir_step(int channel, double inputValue) {
   return directFormI(c == 0 ? iirLeft : iirRight, inputValue);
 }
 
+void iir_step_frames(const double* in0, double* out0, const double* in1, double* out1, int n) {
+  // The same hand-over as iir_step's, held for the whole stretch: both flags raised first, then
+  // the one test of a set-up.
+  const StepInProgress busy0(inFilterProcess[0]);
+  const StepInProgress busy1(inFilterProcess[1]);
+  if (inFilterSetup.load() != 0) {
+    for (int i = 0; i < n; i++) {
+      out0[i] = in0[i];
+      out1[i] = in1[i];
+    }
+    return;
+  }
+  for (int i = 0; i < n; i++) {
+    out0[i] = directFormI(iirLeft, in0[i]);
+    out1[i] = directFormI(iirRight, in1[i]);
+  }
+}
+
 extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalFilter(
     JNIEnv* env, jobject /*thiz*/, jdoubleArray coeffA, jdoubleArray coeffB, jint sizeA, jint sizeB) {
   if (coeffA == nullptr || coeffB == nullptr) return;

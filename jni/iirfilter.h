@@ -58,3 +58,9 @@ CS_EXPORT void iir_init_filter(iirFilter* filter, double* ca, double* cb, int si
 CS_EXPORT void iir_init_filters(double* ca, double* cb, int sizeA, int sizeB);
 // One sample through the filter of `channel` (0 = iirLeft; any other value = iirRight).
 CS_EXPORT double iir_step(int channel, double inputValue);
+// The engine's form for a stretch of stereo frames: out0[i] = iir_step(0, in0[i]) and then
+// out1[i] = iir_step(1, in1[i]) for each i < n, the same arithmetic, with one hand-over for the
+// whole stretch instead of one per step (two sequentially consistent stores per step cost more
+// than the filter itself): both flags stay raised while it runs, so a set-up that begins
+// meanwhile waits for the stretch to end, and one already under way lets all of it through.
+void iir_step_frames(const double* in0, double* out0, const double* in1, double* out1, int n);
