@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -188,6 +189,10 @@ TEST(IirFilter, StepDuringSetUpReturnsItsInputAndTouchesNothing) {
   inFilterSetup.store(1);
   expectSameBits(run(0, {-0.0, 12345.5, NAN}), {-0.0, 12345.5, NAN});
   EXPECT_EQ(iir_step(1, 3.0), 3.0);
+  const double in0[2] = {7.5, -0.0}, in1[2] = {NAN, 1e300};
+  double out0[2], out1[2];
+  iir_step_frames(in0, out0, in1, out1, 2);  // a whole stretch passes through
+  expectSameBits({out0[0], out0[1], out1[0], out1[1]}, {7.5, -0.0, NAN, 1e300});
   EXPECT_EQ(inFilterProcess[0].load(), 0);
   EXPECT_EQ(inFilterProcess[1].load(), 0);
   inFilterSetup.store(0);
@@ -325,6 +330,21 @@ TEST(IirFilter, NativeMethodIgnoresNullEmptyOrUnobtainableArrays) {
 // itself during a set-up; a step that read a half-built or released filter would show up here
 // or in the sanitizers. After each set-up a setter lets the audio thread run a few frames, so
 // that filtered outputs are checked too and not only pass-through ones.
+TEST(IirFilter, StretchesOfFramesGiveTheStepsOwnOutputs) {
+  const Coeffs a = {1, -1.2, 0.5, -0.1}, b = {0.3, -0.2, 0.1};
+  const std::vector<double> left = signal(700, 11), right = signal(700, 12);
+  setUp(a, b);
+  std::vector<double> out0(left.size()), out1(right.size());
+  for (size_t start = 0; start < left.size(); start += 256) {  // wraps the rings mid-stretch
+    const int n = (int)std::min<size_t>(256, left.size() - start);
+    iir_step_frames(&left[start], &out0[start], &right[start], &out1[start], n);
+  }
+  expectSameBits(out0, reference(a, b, left));
+  expectSameBits(out1, reference(a, b, right));
+  EXPECT_EQ(inFilterProcess[0].load(), 0);
+  EXPECT_EQ(inFilterProcess[1].load(), 0);
+}
+
 TEST(IirFilter, SetUpsRacingWithStepsNeverExposeAHalfBuiltFilter) {
   constexpr int kSetUpsPerThread = 1500;
   std::atomic<bool> running{true};
@@ -337,14 +357,28 @@ TEST(IirFilter, SetUpsRacingWithStepsNeverExposeAHalfBuiltFilter) {
   std::thread audio([&] {
     long n = 0;
     unsigned seen = 0;
+    auto check = [&](double x, double y) {
+      const double g = y / x;
+      const bool gain = g == std::floor(g) && g >= 2 && g <= 14 && g * x == y;
+      if (gain) seen |= 1u << (int)g;
+      if (y != x && !gain && bad.fetch_add(1) == 0) firstBad.store(y);
+    };
     while (running.load(std::memory_order_relaxed)) {
-      for (int channel = 1; channel >= 0; channel--) {
-        const double x = (double)(1 + (n * 37 + channel) % 1000);
-        const double y = iir_step(channel, x);
-        const double g = y / x;
-        const bool gain = g == std::floor(g) && g >= 2 && g <= 14 && g * x == y;
-        if (gain) seen |= 1u << (int)g;
-        if (y != x && !gain && bad.fetch_add(1) == 0) firstBad.store(y);
+      if (n % 2 == 0) {  // single steps, then a stretch of four frames, as the engine runs them
+        for (int channel = 1; channel >= 0; channel--) {
+          const double x = (double)(1 + (n * 37 + channel) % 1000);
+          check(x, iir_step(channel, x));
+        }
+      } else {
+        double in[2][4], out[2][4];
+        for (int j = 0; j < 4; j++) {
+          for (int channel = 0; channel < 2; channel++)
+            in[channel][j] = (double)(1 + (n * 41 + j * 7 + channel) % 1000);
+        }
+        iir_step_frames(in[0], out[0], in[1], out[1], 4);
+        for (int j = 0; j < 4; j++) {
+          for (int channel = 0; channel < 2; channel++) check(in[channel][j], out[channel][j]);
+        }
       }
       frames.store(++n, std::memory_order_relaxed);
     }
