@@ -414,8 +414,12 @@ void vocoder_process(float* inputBuffer, int inSize, float* outputBuffer, int pS
   int inIndex = inIndexes[c] != 0 ? inIndexes[c] : inStart;
   int outIndex = 0;
   float* input = inputs[c];
-  for (int i = 0; i < inSize; i++) {
-    input[inIndex++] = inputBuffer[i];
+  for (int i = 0; i < inSize;) {
+    // Up to the end of the frame being collected in one copy.
+    const int take = winSize - inIndex < inSize - i ? winSize - inIndex : inSize - i;
+    std::memcpy(input + inIndex, inputBuffer + i, (size_t)take * sizeof(float));
+    inIndex += take;
+    i += take;
     if (inIndex == winSize) {
       float* output = outputBuffer + outIndex;
       vocoder_process_frame(input, output, s, c);
