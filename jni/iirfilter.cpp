@@ -128,6 +128,48 @@ __attribute__((noinline)) double directFormI(iirFilter& f, double inputValue) {
   return acc;
 }
 
+// A filter's state laid out flat for a stretch of steps: its past inputs and outputs oldest
+// first, followed by the stretch's own, so that every step reads its history at fixed offsets
+// instead of walking a ring. The arithmetic is directFormI's, term for term.
+constexpr int kFlatOrder = 16;    // longer histories take the ring code
+constexpr int kFlatStretch = 64;  // steps per flat run
+struct FlatRun {
+  iirFilter& f;
+  double x[kFlatOrder + kFlatStretch];
+  double y[kFlatOrder + kFlatStretch];
+
+  explicit FlatRun(iirFilter& filter) : f(filter) {}
+
+  static bool fits(const iirFilter& f) { return f.b != nullptr && f.n1 <= kFlatOrder && f.n2 <= kFlatOrder; }
+
+  // Ring (next slot = oldest) to flat history and back, after m steps.
+  void load() {
+    for (int k = 0; k < f.n1; k++) x[k] = f.buf1[(f.pos1 + k) % f.n1];
+    for (int k = 0; k < f.n2; k++) y[k] = f.buf2[(f.pos2 + k) % f.n2];
+  }
+  void store(int m) {
+    if (f.n1 > 0) {
+      f.pos1 = (int)((f.pos1 + (long)m) % f.n1);
+      for (int k = 0; k < f.n1; k++) f.buf1[(f.pos1 + k) % f.n1] = x[m + k];
+    }
+    if (f.n2 > 0) {
+      f.pos2 = (int)((f.pos2 + (long)m) % f.n2);
+      for (int k = 0; k < f.n2; k++) f.buf2[(f.pos2 + k) % f.n2] = y[m + k];
+    }
+  }
+
+  // Step i of the flat run, its input already at x[n1 + i].
+  double step(int i) {
+    const double* xi = x + f.n1 + i;
+    double* yi = y + f.n2 + i;
+    double acc = xi[0] * f.b[0];
+    for (int j = 1; j <= f.n1; j++) acc += f.b[j] * xi[-j];
+    for (int j = 1; j <= f.n2; j++) acc -= f.a[j] * yi[-j];
+    yi[0] = acc;
+    return acc;
+  }
+};
+
 }  // namespace
 
 void iir_init(void) {
@@ -194,9 +236,29 @@ void iir_step_frames(const double* in0, double* out0, const double* in1, double*
     }
     return;
   }
-  for (int i = 0; i < n; i++) {
-    out0[i] = directFormI(iirLeft, in0[i]);
-    out1[i] = directFormI(iirRight, in1[i]);
+  if (!FlatRun::fits(iirLeft) || !FlatRun::fits(iirRight)) {
+    for (int i = 0; i < n; i++) {
+      out0[i] = directFormI(iirLeft, in0[i]);
+      out1[i] = directFormI(iirRight, in1[i]);
+    }
+    return;
+  }
+  // Both filters step by step side by side: their two chains of sums overlap in the processor.
+  FlatRun left(iirLeft), right(iirRight);
+  for (int start = 0; start < n; start += kFlatStretch) {
+    const int m = n - start < kFlatStretch ? n - start : kFlatStretch;
+    left.load();
+    right.load();
+    for (int i = 0; i < m; i++) {
+      left.x[left.f.n1 + i] = in0[start + i];
+      right.x[right.f.n1 + i] = in1[start + i];
+    }
+    for (int i = 0; i < m; i++) {
+      out0[start + i] = left.step(i);
+      out1[start + i] = right.step(i);
+    }
+    left.store(m);
+    right.store(m);
   }
 }
 
