@@ -158,17 +158,30 @@ struct FlatRun {
     }
   }
 
-  // Step i of the flat run, its input already at x[n1 + i].
+  // Step i of the flat run, its input already at x[n1 + i]. kOrder > 0: both orders are kOrder,
+  // known to the compiler (the loops unroll); 0: any orders.
+  template <int kOrder>
   double step(int i) {
-    const double* xi = x + f.n1 + i;
-    double* yi = y + f.n2 + i;
+    const int n1 = kOrder > 0 ? kOrder : f.n1;
+    const int n2 = kOrder > 0 ? kOrder : f.n2;
+    const double* xi = x + n1 + i;
+    double* yi = y + n2 + i;
     double acc = xi[0] * f.b[0];
-    for (int j = 1; j <= f.n1; j++) acc += f.b[j] * xi[-j];
-    for (int j = 1; j <= f.n2; j++) acc -= f.a[j] * yi[-j];
+    for (int j = 1; j <= n1; j++) acc += f.b[j] * xi[-j];
+    for (int j = 1; j <= n2; j++) acc -= f.a[j] * yi[-j];
     yi[0] = acc;
     return acc;
   }
 };
+
+// m steps of both filters side by side: their two chains of sums overlap in the processor.
+template <int kOrder>
+void stepBoth(FlatRun& left, FlatRun& right, int m, double* out0, double* out1) {
+  for (int i = 0; i < m; i++) {
+    out0[i] = left.step<kOrder>(i);
+    out1[i] = right.step<kOrder>(i);
+  }
+}
 
 }  // namespace
 
@@ -243,7 +256,6 @@ void iir_step_frames(const double* in0, double* out0, const double* in1, double*
     }
     return;
   }
-  // Both filters step by step side by side: their two chains of sums overlap in the processor.
   FlatRun left(iirLeft), right(iirRight);
   for (int start = 0; start < n; start += kFlatStretch) {
     const int m = n - start < kFlatStretch ? n - start : kFlatStretch;
@@ -253,9 +265,19 @@ void iir_step_frames(const double* in0, double* out0, const double* in1, double*
       left.x[left.f.n1 + i] = in0[start + i];
       right.x[right.f.n1 + i] = in1[start + i];
     }
-    for (int i = 0; i < m; i++) {
-      out0[start + i] = left.step(i);
-      out1[start + i] = right.step(i);
+    // The usual filters have equal orders on both sides and channels (one design for both).
+    const int order = iirLeft.n1;
+    const bool same = iirLeft.n2 == order && iirRight.n1 == order && iirRight.n2 == order;
+    if (same && order == 2) {
+      stepBoth<2>(left, right, m, out0 + start, out1 + start);
+    } else if (same && order == 4) {
+      stepBoth<4>(left, right, m, out0 + start, out1 + start);
+    } else if (same && order == 6) {
+      stepBoth<6>(left, right, m, out0 + start, out1 + start);
+    } else if (same && order == 8) {
+      stepBoth<8>(left, right, m, out0 + start, out1 + start);
+    } else {
+      stepBoth<0>(left, right, m, out0 + start, out1 + start);
     }
     left.store(m);
     right.store(m);
