@@ -23,6 +23,7 @@
 
 #include "common.h"
 #include "dsp_internal.h"
+#include "dsp_simd.h"
 #include "eq.h"
 #include "fft.h"
 #include "iirfilter.h"
@@ -48,6 +49,8 @@ int frameSize = 0;
 int overSampling = 0;
 int sampleRate = 0;
 int channels = 0;
+// The output stage's vector kernel chosen by the last set-up (null: the plain loop).
+const DspSimdKernels* simd = nullptr;
 
 // Mixer settings: written by application threads, read once per block.
 std::atomic<float> preamp{1.0f};
@@ -247,6 +250,10 @@ float outputStage(jshort* samples, const Block& block, bool mono) {
   const float gain = preamp.load(std::memory_order_relaxed);
   const float slope = mono ? kSlopeMono : kSlopeStereo;
   const float curveTop = mono ? kCurveTopMono : kCurveTopStereo;
+  if (simd != nullptr) {
+    const OutputSettings settings = {overlapScaling, gain, kKnee, slope, curveTop};
+    return simd->outputStage(out_left, mono ? nullptr : out_right, block.out, settings, samples);
+  }
   float peak = 0.0f;
   if (mono) {
     for (int i = 0; i < block.out; i++)
@@ -268,6 +275,7 @@ bool dsp_init(int jFrameSize, int jOverSampling, int jSampleRate, int nChannels)
   overSampling = jOverSampling;
   channels = nChannels;
   sampleRate = jSampleRate;
+  simd = dsp_simd_kernels(simd_path());
   iir_init();
   spectrum_init(jSampleRate, channels);
   eq_init(jFrameSize / 2);
