@@ -176,10 +176,7 @@ final class AudioLoop {
     channels = t.channels;
     frameSize = Speeds.frameSize(rate);
     stepIn = frameSize / Speeds.OVERSAMPLING;
-    engine.init(frameSize, Speeds.OVERSAMPLING, rate, channels);
-    engine.enableSpectrum(true);
-    voiceFilter = VoiceFilter.design(VoiceFilter.DEFAULT_LOW_HZ, VoiceFilter.DEFAULT_HIGH_HZ, rate);
-    applyMix(true);
+    setUpEngine();
 
     percent = transport.speedFor(0);
     stepOut = Speeds.outputHop(stepIn, percent);
@@ -205,6 +202,18 @@ final class AudioLoop {
     describeSink();
   }
 
+  /**
+   * Everything the engine is told once per recording, in one place: the set-up (which drops all
+   * the engine held), the analyser, the voice filter designed for this rate, and the whole mix.
+   * A switch that depends on the recording, such as a stereo-only one, is set here too.
+   */
+  private void setUpEngine() {
+    engine.init(frameSize, Speeds.OVERSAMPLING, rate, channels);
+    engine.enableSpectrum(true);
+    voiceFilter = VoiceFilter.design(VoiceFilter.DEFAULT_LOW_HZ, VoiceFilter.DEFAULT_HIGH_HZ, rate);
+    applyMix(true);
+  }
+
   private void describeSink() {
     long engineDelay = EngineFacts.latency(frameSize, stepIn, stepOut);
     sinkDescription.set(String.format(java.util.Locale.ROOT,
@@ -214,17 +223,20 @@ final class AudioLoop {
   }
 
   /**
-   * Feeds the engine from well before {@code target} and drops its output until the target is
-   * about to come out: the queue then holds only audio from the new place.
+   * Feeds the engine from well before {@code target} and drops its output until the next block
+   * holds the target: the queue then holds only audio from the new place.
    */
   private void prime(long target) {
-    feed.moveTo(target - 2L * frameSize);
-    // The frames that overlap the target's output reach back half a frame in the output, at
-    // most 0.75 of a frame in the input at 1.5x, and each spans half a frame around its centre:
-    // all of it lies after the start, so nothing of the old place is left.
-    for (int guard = 0; guard < 1000; guard++) {
+    // Crossfaded, so that the cut from the old place leaves no transient in the frames.
+    feed.seek(target - 2L * frameSize);
+    // For the first two frames' worth of hops the output still comes from the old place, whose
+    // positions say nothing about the new one. After them every frame that overlaps the output
+    // holds new audio only: the frames reach back half a frame in the output, at most 0.75 of a
+    // frame in the input at 1.5x, and each spans half a frame around its centre.
+    int least = 2 * frameSize / stepIn;
+    for (int hop = 0; hop < 1000; hop++) {
       process(false);
-      if (blockPosition + stepOut * timeline.speed() > target) break;
+      if (hop >= least && blockPosition + 2 * stepOut * timeline.speed() > target) break;
     }
     running = false;
     fade = 0;
