@@ -37,6 +37,7 @@ import javax.swing.SpinnerNumberModel;
 import javax.swing.SwingConstants;
 import javax.swing.SwingWorker;
 import javax.swing.Timer;
+import javax.swing.filechooser.FileNameExtensionFilter;
 import velmora.chordsmith.EngineFacts;
 import velmora.chordsmith.EqCurve;
 import velmora.chordsmith.audio.Audio;
@@ -64,9 +65,9 @@ public final class PlayerWindow {
   final JLabel realisedLabel = label("", Theme.SMALL);
   final JLabel loopLabel = label("", Theme.UI);
   final JCheckBox practiceBox = new JCheckBox("Practice");
-  final JSpinner practiceStart = spinner(Practice.DEFAULT.startPercent());
-  final JSpinner practiceStep = spinner(Practice.DEFAULT.stepPercent());
-  final JSpinner practiceGoal = spinner(Practice.DEFAULT.goalPercent());
+  final JSpinner practiceStart = speedSpinner(Practice.DEFAULT.startPercent());
+  final JSpinner practiceStep = spinner(Practice.DEFAULT.stepPercent(), Speeds.STEP_PERCENT, 25);
+  final JSpinner practiceGoal = speedSpinner(Practice.DEFAULT.goalPercent());
   final JCheckBox voiceBox = new JCheckBox("Remove voice");
   final JSlider voiceAmount = new JSlider(0, 150, 100);
   final JSlider balance = new JSlider(-100, 100, 0);
@@ -79,6 +80,9 @@ public final class PlayerWindow {
   final JLabel infoLabel = label("", Theme.SMALL);
   final JLabel soundLabel = label("", Theme.SMALL);
   final JLabel notesLabel = label("", Theme.UI);
+  private final JLabel amountTitle = label("Amount 100%", Theme.SMALL);
+  private final JLabel balanceTitle = label("Balance: centre", Theme.SMALL);
+  private final JFileChooser chooser = new JFileChooser();
   private final Timer timer = new Timer(REFRESH_MS, e -> refresh());
   private final float[] bands = new float[EngineFacts.BANDS];
   private int trackNumber;
@@ -103,6 +107,8 @@ public final class PlayerWindow {
         player.close();
       }
     });
+    chooser.setFileFilter(
+        new FileNameExtensionFilter("Recordings (WAV, AIFF, AU)", "wav", "aif", "aiff", "au"));
     frame.setContentPane(layout());
     bindKeys(frame.getRootPane());
     frame.pack();
@@ -125,7 +131,11 @@ public final class PlayerWindow {
         audio.channels == 2 ? "stereo" : "mono", audio.sampleRate));
     frame.setTitle(title + " - chordsmith");
     boolean stereo = audio.channels == 2;
-    for (JComponent c : new JComponent[] {voiceBox, voiceAmount, balance, monoBox}) c.setEnabled(stereo);
+    JComponent[] stereoOnly = {voiceBox, voiceAmount, balance, monoBox, amountTitle, balanceTitle};
+    for (JComponent c : stereoOnly) {
+      c.setEnabled(stereo);
+      c.setForeground(stereo ? Theme.TEXT : Theme.MUTED.darker());
+    }
     voiceBox.setToolTipText(
         stereo ? "Subtract what both channels share in the vocal band (V)" : "Stereo recordings only");
   }
@@ -269,7 +279,6 @@ public final class PlayerWindow {
     c.insets = new Insets(0, 0, 0, 8);
 
     voiceBox.addActionListener(e -> setMix(player.mix().withVoice(voiceBox.isSelected())));
-    JLabel amountTitle = label("Amount 100%", Theme.SMALL);
     voiceAmount.addChangeListener(e -> {
       amountTitle.setText("Amount " + voiceAmount.getValue() + "%");
       setMix(player.mix().withVoiceAmount(voiceAmount.getValue() / 100.0));
@@ -280,7 +289,6 @@ public final class PlayerWindow {
     c.weightx = 0.22;
     row.add(card("Voice", column(voiceBox, amountTitle, voiceAmount)), c);
 
-    JLabel balanceTitle = label("Balance: centre", Theme.SMALL);
     balance.addChangeListener(e -> {
       int v = balance.getValue();
       balanceTitle.setText("Balance: " + (v == 0 ? "centre" : v < 0 ? "left " + -v : "right " + v));
@@ -431,7 +439,6 @@ public final class PlayerWindow {
   }
 
   private void chooseFile() {
-    JFileChooser chooser = new JFileChooser();
     chooser.setDialogTitle("Open a recording");
     if (chooser.showOpenDialog(frame) != JFileChooser.APPROVE_OPTION) return;
     Path path = chooser.getSelectedFile().toPath();
@@ -514,8 +521,12 @@ public final class PlayerWindow {
     return b;
   }
 
-  private static JSpinner spinner(int value) {
-    JSpinner s = new JSpinner(new SpinnerNumberModel(value, 0, Speeds.MAX_PERCENT, Speeds.STEP_PERCENT));
+  private static JSpinner speedSpinner(int value) {
+    return spinner(value, Speeds.MIN_PERCENT, Speeds.MAX_PERCENT);
+  }
+
+  private static JSpinner spinner(int value, int min, int max) {
+    JSpinner s = new JSpinner(new SpinnerNumberModel(value, min, max, Speeds.STEP_PERCENT));
     JSpinner.DefaultEditor editor = (JSpinner.DefaultEditor) s.getEditor();
     editor.getTextField().setEditable(false);
     editor.getTextField().setFocusable(false);

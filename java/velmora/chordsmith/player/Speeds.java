@@ -37,9 +37,14 @@ public final class Speeds {
   /** {@code steps} steps of 5% up (or down, when negative) from {@code percent}, within range. */
   public static int step(int percent, int steps) { return clamp(clamp(percent) + steps * STEP_PERCENT); }
 
-  /** Frame size for a sample rate: about 46 ms up to 48 kHz, the engine's largest frame above. */
+  /**
+   * Frame size for a sample rate: 40 to 90 ms, long enough to resolve a bass note's partials and
+   * short enough to keep the engine's delay small (1024 frames up to 24 kHz, 2048 up to 48 kHz,
+   * the engine's largest frame above).
+   */
   public static int frameSize(int sampleRate) {
-    return sampleRate > 48000 ? EngineFacts.MAX_FRAME_SIZE : 2048;
+    if (sampleRate <= 24000) return 1024;
+    return sampleRate <= 48000 ? 2048 : EngineFacts.MAX_FRAME_SIZE;
   }
 
   /**

@@ -47,6 +47,7 @@ final class Theme {
     UIManager.put("nimbusSelectedText", TEXT);
     UIManager.put("nimbusOrange", ACCENT);
     UIManager.put("text", TEXT);
+    UIManager.put("nimbusDisabledText", new Color(0x5c6470));
     UIManager.put("defaultFont", UI);
   }
 
