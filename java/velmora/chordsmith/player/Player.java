@@ -106,6 +106,10 @@ public final class Player implements AutoCloseable {
           LockSupport.parkNanos(IDLE_NANOS);
         }
       }
+    } catch (RuntimeException | Error e) {
+      // Nothing above this thread could handle it; the window shows it where it shows the device.
+      loop.sinkDescription.set("Playback stopped: " + e);
+      transport.pause();
     } finally {
       loop.close();
     }
