@@ -1,6 +1,10 @@
 # Compares the shared library's defined dynamic symbols with the expected list.
-# Usage: cmake -DLIBRARY=libchordsmith.so -DEXPECTED=exported_symbols.txt -P check_exports.cmake
-execute_process(COMMAND nm -D --defined-only --format=posix ${LIBRARY}
+# Usage: cmake [-DNM=<the toolchain's nm>] -DLIBRARY=libchordsmith.so -DEXPECTED=exported_symbols.txt
+#        -P check_exports.cmake
+if(NOT NM)
+  set(NM nm)
+endif()
+execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
   OUTPUT_VARIABLE nm_out RESULT_VARIABLE nm_rc)
 if(NOT nm_rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
