@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <map>
+#include <type_traits>
 #include <vector>
 
 class FakeJni {
@@ -53,7 +54,11 @@ class FakeJni {
   static void release(JNIEnv* env, jarray array, T* elems, jint mode, Kind kind);
   static jsize length(JNIEnv* env, jarray array);
 
-  JNINativeInterface_ table_{};
+  // The function table's type, named through JNIEnv: the JDK's jni.h calls it
+  // JNINativeInterface_, the Android NDK's JNINativeInterface.
+  using FunctionTable = std::remove_const_t<std::remove_pointer_t<decltype(JNIEnv::functions)>>;
+
+  FunctionTable table_{};
   Holder holder_{};
   std::deque<Array> arrays_;
   std::map<void*, Array*> live_;
