@@ -10,8 +10,12 @@
 // only, so the digests hold on every target. Each session first brings every piece of
 // process-wide state that outlives a set-up to a known value, so the sessions do not depend on
 // the order in which tests run.
-#include <gtest/gtest.h>
-
+//
+// The check is a program of its own, without a test framework, so that it can be built for any
+// target and run there: on a phone over adb, where the C library's sin, cos and atan2 are
+// another implementation than on the build machine. `digest_test [NAME...]` runs the sessions
+// whose names contain one of the NAMEs (every session without), prints a line per session and
+// exits with status 1 when any digest differs, 2 when no session matches.
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -167,101 +171,163 @@ constexpr bool kEveryPath = false;
 constexpr bool kEveryPath = true;
 #endif
 
-// Computes a digest once on every available code path and expects the same value from each.
-void expectOnEveryPath(const std::function<std::string()>& digest, const std::string& expected) {
-  const SimdPath fastest = simd_path();
-  for (int p = 0; p < kSimdPathCount; p++) {
-    const SimdPath path = (SimdPath)p;
-    if (!kEveryPath && path != fastest) continue;
-    if (!simd_force_path(path)) continue;
-    EXPECT_EQ(digest(), expected) << "on the " << simd_path_name(path) << " path";
-  }
-  simd_release_path();
+// A session's digest and the value the engine has always given.
+struct Check {
+  const char* name;
+  const char* expected;
+  std::function<std::string()> digest;
+};
+
+std::string everyFeatureSession(Session s) {
+  const int frame = s.frame;
+  s.setUp = [frame](FakeJni& jni) { everyFeature(jni, frame); };
+  return run(s);
 }
 
-void expectDigest(const Session& s, const char* expected) {
-  expectOnEveryPath([&] { return run(s); }, expected);
+const std::vector<Check>& checks() {
+  static const std::vector<Check> all = {
+      {"StereoEveryFeatureAtTheUsualGeometry", "88b8742d67a06478",
+       [] {
+         return everyFeatureSession(
+             {2048, 4, 44100, 2, 20.0, {2048}, {0.8, 0.8, 0.8, 0.8, 0.5, 0.5, 1.25, 1.25, 0.75}});
+       }},
+      {"MonoEveryFeatureAtTheUsualGeometry", "ab91ded8cbb48907",
+       [] {
+         return everyFeatureSession({2048, 4, 44100, 1, 12.0, {2048}, {0.8, 0.8, 0.6, 1.5, 1.0}});
+       }},
+      {"StereoMixerChangesWhilePlaying", "b64c88f629fbc158",
+       [] {
+         Session s{1024, 8, 48000, 2, 8.0, {1024, 512, 2048}, {0.7, 0.7, 0.9}};
+         s.setUp = [](FakeJni& jni) { loadVoiceFilter(jni); };
+         s.perBlock = [](FakeJni& jni, int b) {
+           JNIEnv* env = jni.env();
+           Java_velmora_chordsmith_NativeInterface_dspPanning(env, nullptr, (b / 20) % 3 != 0,
+                                                              (b / 20) % 3 == 2, 30 + b % 40);
+           Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEnable(env, nullptr, (b / 15) % 2);
+           Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(env, nullptr,
+                                                                         0.5f + 0.05f * (float)(b % 10));
+           Java_velmora_chordsmith_NativeInterface_dspEQEnable(env, nullptr, (b / 25) % 2);
+           Java_velmora_chordsmith_NativeInterface_dspSetPreamp(env, nullptr, 0.5f + 0.1f * (float)(b % 20));
+         };
+         return run(s);
+       }},
+      {"LargestFrameSlowSpeeds", "1231cc0ddaf42e33",
+       [] {
+         return everyFeatureSession({4096, 8, 44100, 2, 8.0, {4096}, {0.25, 0.25, 0.4, 0.5}});
+       }},
+      {"BlocksThatAreNoMultipleOfTheHop", "df837c9d18c818c7",
+       [] {
+         Session s{512, 3, 22050, 2, 6.0, {1000, 333, 2048, 77}, {0.9, 1.1, 2.0, 0.66}};
+         s.setUp = [](FakeJni& jni) { loadEqCurve(jni, 256); };
+         return run(s);
+       }},
+      {"SmallFramesAndFastSpeeds", "84b7af173d72312c",
+       [] {
+         return run({256, 2, 16000, 1, 5.0, {256, 1024}, {1.0, 3.0, 4.0, 1.7}});
+       }},
+      {"TinyFramesDownToOneSample",
+       "79bda244fedeec23 71a94f50cc872a49 f9769aaddd37da00 4113e39e388782b1 0eab02da989ef00c ",
+       [] {
+         std::string all;
+         for (int frame : {1, 2, 4, 16, 64}) {
+           Session s{frame, frame >= 4 ? 4 : 1, 8000, 2, 0.5, {frame * 8 + 3}, {0.8, 1.0}};
+           all += run(s) + " ";
+         }
+         return all;
+       }},
+      {"HighRateWithoutAnalyser", "24791fd985e69ab4",
+       [] {
+         Session s{2048, 4, 96000, 2, 6.0, {4096}, {0.8, 1.3}};
+         s.spectrum = false;
+         s.setUp = [](FakeJni& jni) { everyFeature(jni, 2048); };
+         return run(s);
+       }},
+      {"ExtremeGainsOverflowAndRecover", "7e6efa747e1264a2",
+       [] {
+         Session s{1024, 4, 44100, 2, 6.0, {1024}, {0.8}};
+         s.setUp = [](FakeJni& jni) {
+           std::vector<float> g(512, 1.0f);
+           g[20] = 1e30f;
+           g[21] = INFINITY;
+           g[22] = -3.0f;
+           g[23] = NAN;
+           Java_velmora_chordsmith_NativeInterface_dspEQSetBands(jni.env(), nullptr, jni.floats(g));
+         };
+         s.perBlock = [](FakeJni& jni, int b) {  // the wild gains come and go
+           Java_velmora_chordsmith_NativeInterface_dspEQEnable(jni.env(), nullptr, (b / 30) % 2);
+         };
+         return run(s);
+       }},
+  };
+  return all;
+}
+
+// What the digests were computed on, for the log: the architecture, the compiler and, for the
+// sines and cosines, the C library.
+std::string platform() {
+  std::string p;
+#if defined(__aarch64__)
+  p = "aarch64";
+#elif defined(__x86_64__)
+  p = "x86-64";
+#elif defined(__arm__)
+  p = "arm";
+#elif defined(__i386__)
+  p = "x86";
+#else
+  p = "an unknown architecture";
+#endif
+#if defined(__clang__)
+  p += ", clang " __clang_version__;
+#elif defined(__GNUC__)
+  p += ", GCC " __VERSION__;
+#endif
+#if defined(__ANDROID__)
+  p += ", Android's C library";
+#elif defined(__GLIBC__)
+  p += ", glibc " + std::to_string(__GLIBC__) + "." + std::to_string(__GLIBC_MINOR__);
+#endif
+  return p;
 }
 
 }  // namespace
 
-TEST(EngineDigest, StereoEveryFeatureAtTheUsualGeometry) {
-  Session s{2048, 4, 44100, 2, 20.0, {2048}, {0.8, 0.8, 0.8, 0.8, 0.5, 0.5, 1.25, 1.25, 0.75}};
-  s.setUp = [](FakeJni& jni) { everyFeature(jni, 2048); };
-  expectDigest(s, "88b8742d67a06478");
-}
+int main(int argc, char** argv) {
+  std::vector<const Check*> chosen;
+  for (const Check& c : checks()) {
+    bool wanted = argc < 2;
+    for (int i = 1; i < argc && !wanted; i++) wanted = std::strstr(c.name, argv[i]) != nullptr;
+    if (wanted) chosen.push_back(&c);
+  }
+  if (chosen.empty()) {
+    std::fprintf(stderr, "digest_test: no session's name contains what was asked; the sessions are:\n");
+    for (const Check& c : checks()) std::fprintf(stderr, "  %s\n", c.name);
+    return 2;
+  }
 
-TEST(EngineDigest, MonoEveryFeatureAtTheUsualGeometry) {
-  Session s{2048, 4, 44100, 1, 12.0, {2048}, {0.8, 0.8, 0.6, 1.5, 1.0}};
-  s.setUp = [](FakeJni& jni) { everyFeature(jni, 2048); };
-  expectDigest(s, "ab91ded8cbb48907");
-}
-
-TEST(EngineDigest, StereoMixerChangesWhilePlaying) {
-  Session s{1024, 8, 48000, 2, 8.0, {1024, 512, 2048}, {0.7, 0.7, 0.9}};
-  s.setUp = [](FakeJni& jni) { loadVoiceFilter(jni); };
-  s.perBlock = [](FakeJni& jni, int b) {
-    JNIEnv* env = jni.env();
-    Java_velmora_chordsmith_NativeInterface_dspPanning(env, nullptr, (b / 20) % 3 != 0, (b / 20) % 3 == 2,
-                                                       30 + b % 40);
-    Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEnable(env, nullptr, (b / 15) % 2);
-    Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(env, nullptr,
-                                                                  0.5f + 0.05f * (float)(b % 10));
-    Java_velmora_chordsmith_NativeInterface_dspEQEnable(env, nullptr, (b / 25) % 2);
-    Java_velmora_chordsmith_NativeInterface_dspSetPreamp(env, nullptr, 0.5f + 0.1f * (float)(b % 20));
-  };
-  expectDigest(s, "b64c88f629fbc158");
-}
-
-TEST(EngineDigest, LargestFrameSlowSpeeds) {
-  Session s{4096, 8, 44100, 2, 8.0, {4096}, {0.25, 0.25, 0.4, 0.5}};
-  s.setUp = [](FakeJni& jni) { everyFeature(jni, 4096); };
-  expectDigest(s, "1231cc0ddaf42e33");
-}
-
-TEST(EngineDigest, BlocksThatAreNoMultipleOfTheHop) {
-  Session s{512, 3, 22050, 2, 6.0, {1000, 333, 2048, 77}, {0.9, 1.1, 2.0, 0.66}};
-  s.setUp = [](FakeJni& jni) { loadEqCurve(jni, 256); };
-  expectDigest(s, "df837c9d18c818c7");
-}
-
-TEST(EngineDigest, SmallFramesAndFastSpeeds) {
-  Session s{256, 2, 16000, 1, 5.0, {256, 1024}, {1.0, 3.0, 4.0, 1.7}};
-  expectDigest(s, "84b7af173d72312c");
-}
-
-TEST(EngineDigest, TinyFramesDownToOneSample) {
-  expectOnEveryPath(
-      [] {
-        std::string all;
-        for (int frame : {1, 2, 4, 16, 64}) {
-          Session s{frame, frame >= 4 ? 4 : 1, 8000, 2, 0.5, {frame * 8 + 3}, {0.8, 1.0}};
-          all += run(s) + " ";
-        }
-        return all;
-      },
-      "79bda244fedeec23 71a94f50cc872a49 f9769aaddd37da00 4113e39e388782b1 0eab02da989ef00c ");
-}
-
-TEST(EngineDigest, HighRateWithoutAnalyser) {
-  Session s{2048, 4, 96000, 2, 6.0, {4096}, {0.8, 1.3}};
-  s.spectrum = false;
-  s.setUp = [](FakeJni& jni) { everyFeature(jni, 2048); };
-  expectDigest(s, "24791fd985e69ab4");
-}
-
-TEST(EngineDigest, ExtremeGainsOverflowAndRecover) {
-  Session s{1024, 4, 44100, 2, 6.0, {1024}, {0.8}};
-  s.setUp = [](FakeJni& jni) {
-    std::vector<float> g(512, 1.0f);
-    g[20] = 1e30f;
-    g[21] = INFINITY;
-    g[22] = -3.0f;
-    g[23] = NAN;
-    Java_velmora_chordsmith_NativeInterface_dspEQSetBands(jni.env(), nullptr, jni.floats(g));
-  };
-  s.perBlock = [](FakeJni& jni, int b) {  // the wild gains come and go
-    Java_velmora_chordsmith_NativeInterface_dspEQEnable(jni.env(), nullptr, (b / 30) % 2);
-  };
-  expectDigest(s, "7e6efa747e1264a2");
+  std::vector<SimdPath> paths;
+  for (int p = 0; p < kSimdPathCount; p++) {
+    const SimdPath path = (SimdPath)p;
+    if ((kEveryPath || path == simd_path()) && simd_path_available(path)) paths.push_back(path);
+  }
+  std::printf("Engine digests on %s\n", platform().c_str());
+  int passed = 0, failed = 0;
+  for (const Check* c : chosen) {
+    for (SimdPath path : paths) {
+      simd_force_path(path);
+      const std::string got = c->digest();
+      const char* name = simd_path_name(path);
+      if (got == c->expected) {
+        passed++;
+        std::printf("  same     %-38s %-9s %s\n", c->name, name, got.c_str());
+      } else {
+        failed++;
+        std::printf("  DIFFERS  %-38s %-9s %s, expected %s\n", c->name, name, got.c_str(), c->expected);
+      }
+      std::fflush(stdout);
+    }
+  }
+  simd_release_path();
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
 }
