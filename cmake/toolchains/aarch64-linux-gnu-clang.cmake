@@ -6,3 +6,10 @@ set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET aarch64-linux-gnu)
 set(CMAKE_CXX_COMPILER_TARGET aarch64-linux-gnu)
+# clang's driver links with the GNU cross binutils (binutils-aarch64-linux-gnu); archives,
+# exported symbols and instruction listings are made with them too, so that LLVM's own tools
+# need not be installed.
+set(CMAKE_AR aarch64-linux-gnu-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB aarch64-linux-gnu-ranlib CACHE FILEPATH "")
+set(CMAKE_NM aarch64-linux-gnu-nm CACHE FILEPATH "")
+set(CMAKE_OBJDUMP aarch64-linux-gnu-objdump CACHE FILEPATH "")

@@ -18,18 +18,15 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 
-# Test programs run under qemu-user, pinned to one CPU: qemu-user 7.2 lets a sequentially
+# Test programs run under qemu-user, each pinned to one CPU: qemu-user 7.2 lets a sequentially
 # consistent store followed by a sequentially consistent load on another thread be reordered,
 # which the filter hand-over relies on; on one CPU the threads interleave but never overlap.
+# Each program gets the CPU it started on, so that tests run side by side still use them all.
 # -L points the emulated loader at the target's C and C++ runtime.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   find_program(CHORDSMITH_QEMU_AARCH64 qemu-aarch64)
-  find_program(CHORDSMITH_TASKSET taskset)
   if(CHORDSMITH_QEMU_AARCH64)
-    set(_emulator ${CHORDSMITH_QEMU_AARCH64} -L ${CHORDSMITH_AARCH64_SYSROOT})
-    if(CHORDSMITH_TASKSET)
-      set(_emulator ${CHORDSMITH_TASKSET} -c 0 ${_emulator})
-    endif()
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${_emulator} CACHE STRING "How aarch64 test programs run here")
+    set(CMAKE_CROSSCOMPILING_EMULATOR /bin/sh ${CMAKE_CURRENT_LIST_DIR}/run-on-one-cpu.sh
+      ${CHORDSMITH_QEMU_AARCH64} -L ${CHORDSMITH_AARCH64_SYSROOT} CACHE STRING "How aarch64 test programs run here")
   endif()
 endif()
