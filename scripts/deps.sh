@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing: the native
+# toolchains, the libraries and the JDK; for the 64-bit ARM cross build the GNU cross compiler
+# and binutils (which bring the target's C and C++ runtime) and qemu-user to run the tests.
 set -euo pipefail
 # openjdk-17-jdk (not -headless) brings AWT for the player, fonts-dejavu-core the fonts it draws with;
 # xvfb and xauth give its window test a display.
 packages=(g++ clang libclang-rt-14-dev cmake ninja-build libgtest-dev libbenchmark-dev libhwy-dev
-  libfftw3-dev pkg-config openjdk-17-jdk junit5 binutils fonts-dejavu-core xvfb xauth)
+  libfftw3-dev pkg-config openjdk-17-jdk junit5 binutils fonts-dejavu-core xvfb xauth
+  g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

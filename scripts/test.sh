@@ -2,6 +2,9 @@
 # Builds and runs every test: the native and JVM tests with warnings as errors, then the
 # native tests again under AddressSanitizer + UndefinedBehaviorSanitizer and under
 # ThreadSanitizer, the tests with threads under clang's ThreadSanitizer as well, and the fuzzer.
+# Then 64-bit ARM: cross-built with GCC, every native test under qemu-user (the engine's digests
+# there must equal the build machine's, bit for bit); with clang, the Android NDK's compiler
+# family, the library alone, checked for its exports and for fused multiply-adds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -11,14 +14,23 @@ configure() {  # configure <build dir> <cmake options...>
   local dir=$1
   shift
   echo "== $dir" >&2
+  started=$SECONDS
   cmake -S . -B "$dir" -G Ninja -DCHORDSMITH_WERROR=ON "$@" >/dev/null
 }
+
+took() { echo "== $1: $((SECONDS - started)) s" >&2; }
 
 run() {  # run <build dir> <cmake options...>
   configure "$@"
   cmake --build "$1" -j "$jobs"
   ctest --test-dir "$1" --output-on-failure -j "$jobs"
+  took "$1"
 }
+
+# The digest program's report in a build's last test run, and each session's digests alone,
+# whichever code path gave them.
+digests() { sed -n '/^Engine digests on /,/ passed, .* failed$/p' "$1/Testing/Temporary/LastTest.log"; }
+session_digests() { digests "$1" | sed -nE 's/^  (same|DIFFERS) +([^ ]+) +[^ ]+ +/\2 /p' | sort -u; }
 
 run build
 run build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHORDSMITH_SANITIZE=address,undefined \
@@ -35,6 +47,7 @@ CC=clang CXX=clang++ configure build-tsan-clang -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build build-tsan-clang -j "$jobs" --target "${race_tests[@]}"
 TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan-clang --output-on-failure -j "$jobs" \
   -R "^($(IFS='|'; echo "${race_tests[*]}"))(\.|$)"
+took build-tsan-clang
 
 # The fuzzer under AddressSanitizer + UndefinedBehaviorSanitizer: the committed seed corpus once,
 # then 60 seconds of new inputs (kept out of the tree; a failing one lands in build-fuzz/).
@@ -52,3 +65,20 @@ if ! build-fuzz/tests/fuzz/engine_fuzz -max_total_time=60 -max_len=8192 -timeout
 fi
 tail -n 12 "$log"
 rm -rf "$scratch"
+took build-fuzz
+
+# 64-bit ARM, every native test under qemu-user (cmake/toolchains/).
+run build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/aarch64-linux-gnu-gcc.cmake
+echo "== The engine's digests, on the build machine and on 64-bit ARM under qemu-user:" >&2
+digests build >&2
+digests build-aarch64 >&2
+if ! diff <(session_digests build) <(session_digests build-aarch64) >&2; then
+  echo "== The digests differ between the build machine and 64-bit ARM" >&2
+  exit 1
+fi
+echo "== Bit-identical output on both" >&2
+
+configure build-aarch64-clang -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/aarch64-linux-gnu-clang.cmake
+cmake --build build-aarch64-clang -j "$jobs" --target chordsmith
+ctest --test-dir build-aarch64-clang --output-on-failure -R '^(exported_symbols|no_fused_multiply_add)$'
+took build-aarch64-clang
