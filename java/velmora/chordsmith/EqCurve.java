@@ -83,6 +83,20 @@ public final class EqCurve {
     return parts.isEmpty() ? "flat" : String.join(", ", parts);
   }
 
+  /**
+   * The points a person set at or above {@code f} Hz, as "treble (8000 Hz)" or "9000 Hz": points
+   * a recording whose highest frequency is {@code f} cannot play.
+   */
+  public List<String> pointsFrom(double f) {
+    List<String> found = new ArrayList<>();
+    for (int i = 0; i < hz.length; i++) {
+      if (hz[i] < f || (db[i] == 0 && isNamedCentre(hz[i]))) continue;
+      String name = nameOf(hz[i]);
+      found.add(isNamedCentre(hz[i]) ? String.format(Locale.ROOT, "%s (%.0f Hz)", name, hz[i]) : name);
+    }
+    return found;
+  }
+
   private static boolean isNamedCentre(double f) {
     for (double c : CENTRES) {
       if (c == f) return true;

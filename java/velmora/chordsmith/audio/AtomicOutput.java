@@ -3,6 +3,7 @@ package velmora.chordsmith.audio;
 import java.io.BufferedOutputStream;
 import java.io.IOException;
 import java.io.OutputStream;
+import java.nio.ByteBuffer;
 import java.nio.channels.Channels;
 import java.nio.channels.FileChannel;
 import java.nio.file.AtomicMoveNotSupportedException;
@@ -32,6 +33,8 @@ public final class AtomicOutput implements AutoCloseable {
   private final FileChannel channel;
   private final OutputStream stream;
   private boolean committed;
+  /** The file was handed to another writer by name: {@link #handOver}. */
+  private boolean handedOver;
 
   private AtomicOutput(Path target, Path temp, FileChannel channel) {
     this.target = target;
@@ -84,12 +87,45 @@ public final class AtomicOutput implements AutoCloseable {
   /** Where to write; closed by {@link #commit} or {@link #close}, not by the caller. */
   public OutputStream stream() { return stream; }
 
+  /**
+   * Writes {@code bytes} at {@code position} of what was written so far, over it: a header
+   * that only the end of the data completes.
+   */
+  public void overwrite(long position, byte[] bytes) throws FileException {
+    try {
+      stream.flush();
+      channel.write(ByteBuffer.wrap(bytes), position);
+    } catch (IOException e) {
+      throw new FileException("cannot write " + target + ": " + FileException.reason(e));
+    }
+  }
+
+  /**
+   * Hands the temporary file over to another writer, a child process that opens it by name and
+   * writes it whole (replacing anything written here); {@link #commit} then puts it in place.
+   */
+  public Path handOver() throws FileException {
+    try {
+      stream.close();
+    } catch (IOException e) {
+      throw new FileException("cannot write " + target + ": " + FileException.reason(e));
+    }
+    handedOver = true;
+    return temp;
+  }
+
   /** Flushes the data to disk and renames the temporary file over the target. */
   public void commit() throws FileException {
     try {
-      stream.flush();
-      channel.force(true);
-      stream.close();
+      if (handedOver) {
+        try (FileChannel written = FileChannel.open(temp, StandardOpenOption.WRITE)) {
+          written.force(true);
+        }
+      } else {
+        stream.flush();
+        channel.force(true);
+        stream.close();
+      }
       try {
         Files.move(temp, target, StandardCopyOption.ATOMIC_MOVE);
       } catch (AtomicMoveNotSupportedException e) {

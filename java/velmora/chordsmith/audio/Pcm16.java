@@ -18,18 +18,28 @@ public final class Pcm16 {
   /** Samples {@code from} .. {@code from + count - 1} as 2 × count bytes. */
   public static byte[] pack(short[] samples, int from, int count) {
     byte[] bytes = new byte[2 * count];
-    for (int i = 0; i < count; i++) {
-      short s = samples[from + i];
-      bytes[2 * i] = (byte) s;
-      bytes[2 * i + 1] = (byte) (s >> 8);
-    }
+    pack(samples, from, count, bytes);
     return bytes;
   }
 
   /** The first {@code count} samples of {@code bytes}, which holds at least 2 × count. */
   public static short[] unpack(byte[] bytes, int count) {
     short[] samples = new short[count];
-    for (int i = 0; i < count; i++) samples[i] = (short) ((bytes[2 * i] & 0xff) | (bytes[2 * i + 1] << 8));
+    unpack(bytes, count, samples);
     return samples;
+  }
+
+  /** The first {@code count} samples of {@code bytes} into {@code samples}. */
+  public static void unpack(byte[] bytes, int count, short[] samples) {
+    for (int i = 0; i < count; i++) samples[i] = (short) ((bytes[2 * i] & 0xff) | (bytes[2 * i + 1] << 8));
+  }
+
+  /** Samples {@code from} .. {@code from + count - 1} into {@code bytes} from index 0. */
+  public static void pack(short[] samples, int from, int count, byte[] bytes) {
+    for (int i = 0; i < count; i++) {
+      short s = samples[from + i];
+      bytes[2 * i] = (byte) s;
+      bytes[2 * i + 1] = (byte) (s >> 8);
+    }
   }
 }

@@ -3,25 +3,25 @@ package velmora.chordsmith.engine;
 import velmora.chordsmith.EngineFacts;
 
 /**
- * How one stretch is cut into engine blocks, and which output frames are kept.
+ * How a stretch is cut into engine blocks, and where its output lines up with its input.
  *
  * <p>The engine analyses frames of {@code frameSize} samples every {@code stepIn} input samples
  * and lays them down every {@code stepOut} output samples, so the speed it plays at is exactly
  * {@code stepIn / stepOut}. It derives {@code stepOut} for every block from the ratio of the
  * frames asked for to the frames supplied, in single precision and truncated. So every block
  * supplies a whole number h of hops and asks for exactly h × stepOut frames back: then every
- * frame read is fresh and none is left behind. Every block has the same h, the last one padded
- * with silence, and stepOut is one that the engine's float quotient gives back exactly.
+ * frame read is fresh and none is left behind. Every block has the same h, and stepOut is one
+ * that the engine's float quotient gives back exactly.
  *
  * <p>The requested speed is realised as {@code stepOut = round(stepIn / speed)}, so the realised
  * speed differs from the request by at most half a sample in {@code stepIn} (under 0.1 % at the
- * default hop of 512). The output length is the input length divided by the realised speed,
- * rounded to a frame.
+ * default hop of 512). An input of n frames lasts {@link #outputFrames}(n) frames at that speed.
  *
  * <p>Latency: input time 0 comes out {@link #latency} frames late (the first frame's zero
- * padding, scaled to the output: {@link EngineFacts#latency}). We drop that many leading output
- * frames, so the output starts where the input starts and an event at input time t sits at
- * t / speed, and we feed zeros after the input until the tail is out.
+ * padding, scaled to the output: {@link EngineFacts#latency}); input frame t comes out at
+ * latency + t × stepOut / stepIn. A recording's stretch drops that many leading output frames,
+ * so the output starts where the input starts and an event at input time t sits at t / speed,
+ * and feeds silence after the input until the tail is out.
  */
 public final class StretchPlan {
   /** Input frames per engine block, rounded down to whole hops: about a tenth of a second. */
@@ -35,37 +35,32 @@ public final class StretchPlan {
   public final int stepOut;
   /** Hops per block, the same for every block. */
   public final int blockHops;
-  public final long inputFrames;
-  /** Frames written to the output file. */
-  public final long outputFrames;
-  /** Leading engine output frames that precede input time 0 and are dropped. */
+  /** Leading engine output frames that precede input time 0. */
   public final long latency;
-  /**
-   * Hops the engine is fed (input, then silence): enough for latency + outputFrames, rounded up
-   * to whole blocks.
-   */
-  public final long totalHops;
 
-  private StretchPlan(int frameSize, int overSampling, int stepOut, int blockHops, long inputFrames) {
+  private StretchPlan(int frameSize, int overSampling, int stepOut, int blockHops) {
     this.frameSize = frameSize;
     this.overSampling = overSampling;
     this.stepIn = frameSize / overSampling;
     this.stepOut = stepOut;
     this.blockHops = blockHops;
-    this.inputFrames = inputFrames;
-    // round(inputFrames * stepOut / stepIn) in integers: no double rounding on long inputs.
-    this.outputFrames = (2 * inputFrames * stepOut + stepIn) / (2L * stepIn);
     this.latency = EngineFacts.latency(frameSize, stepIn, stepOut);
-    long hops = (latency + outputFrames + stepOut - 1) / stepOut;
-    this.totalHops = (hops + blockHops - 1) / blockHops * blockHops;
   }
 
   /**
-   * Plans a stretch of {@code inputFrames} frames at {@code speed}. Throws
+   * The output frames an input of {@code inputFrames} frames becomes: rounded, in integers (no
+   * double rounding on long inputs).
+   */
+  public long outputFrames(long inputFrames) {
+    return (2 * inputFrames * stepOut + stepIn) / (2L * stepIn);
+  }
+
+  /**
+   * Plans a stretch at {@code speed}. Throws
    * IllegalArgumentException when the geometry cannot give that speed cleanly: no hop in the
    * frame, no output hop the engine gives back, or output frames that would not overlap.
    */
-  public static StretchPlan of(int frameSize, int overSampling, double speed, long inputFrames) {
+  public static StretchPlan of(int frameSize, int overSampling, double speed) {
     int stepIn = frameSize / overSampling;
     if (stepIn < 1) {
       throw new IllegalArgumentException(
@@ -77,7 +72,7 @@ public final class StretchPlan {
       throw new IllegalArgumentException("speed " + speed + " needs an output hop of " + stepOut
           + " samples, more than half the frame of " + frameSize);
     }
-    return new StretchPlan(frameSize, overSampling, stepOut, hops[1], inputFrames);
+    return new StretchPlan(frameSize, overSampling, stepOut, hops[1]);
   }
 
   /**

@@ -1,52 +1,40 @@
 package velmora.chordsmith.engine;
 
-import java.io.InputStream;
-import java.util.ArrayList;
 import java.util.Arrays;
-import java.util.List;
 import velmora.chordsmith.EngineFacts;
-import velmora.chordsmith.audio.Audio;
-import velmora.chordsmith.audio.Pcm16;
+import velmora.chordsmith.audio.FileException;
+import velmora.chordsmith.audio.PcmSource;
 
 /**
- * Drives the engine through one stretch, block by block as an application's audio thread does,
- * and hands out the trimmed result as a stream of little-endian 16-bit PCM, computed as it is
- * read. Along the way it keeps the peak level and reads the spectrum after every block, as an
- * application's display would.
+ * Drives the engine block by block from a stream, as an application's audio thread does: each
+ * {@link #step} reads one block of whole hops from a source (silence where the source has
+ * ended), runs it through the engine and leaves the output in {@link #samples()}. Nothing is
+ * allocated after construction, so a live player's audio thread can step it.
+ *
+ * <p>Between blocks the speed may change ({@link #setPlan}, a plan for the same frame and
+ * oversampling: the next block asks for the new output hop, and the engine's frames carry on
+ * without a gap), and the source may change (a seek or a loop: step the new one). One thread
+ * steps it; the engine's setters and meters may be used from any thread meanwhile.
  */
 public final class Stretcher {
-  /** Told how many input frames have been consumed so far. */
-  public interface Progress {
-    void update(long inputFrames);
-  }
-
   private final Engine engine;
-  private final Audio input;
-  private final StretchPlan plan;
-  private final Progress progress;
+  private final int channels;
+  private volatile StretchPlan plan;
+  /** A block's input and, on return, its output: room for the slowest speed the set-up plays. */
   private final short[] block;
+  private final float[] bands = new float[EngineFacts.BANDS];
 
-  /** Brings the analyser's readings to the output's level at 0 dB preamp, at every speed. */
-  private final float spectrumScale;
-  private long hopsDone;
-  private long engineFrames;
-  private float peak;
-  /** One spectrum reading per block, and the output time in seconds it describes. */
-  public final List<float[]> columns = new ArrayList<>();
-  public final List<Double> columnTimes = new ArrayList<>();
-
-  public Stretcher(Engine engine, Audio input, StretchPlan plan, Progress progress) {
+  public Stretcher(Engine engine, StretchPlan plan, int channels) {
     this.engine = engine;
-    this.input = input;
     this.plan = plan;
-    this.progress = progress;
-    // The same array carries a block's input and, on return, its output.
-    this.block = new short[Math.max(plan.blockInFrames(), plan.blockOutFrames()) * input.channels];
-    this.spectrumScale = EngineFacts.spectrumToOutput(plan.frameSize, plan.stepOut);
+    this.channels = channels;
+    // Output hops reach half a frame at most (StretchPlan.overlapsEnough).
+    int mostOut = plan.blockHops * Math.max(plan.stepOut, plan.frameSize / 2);
+    this.block = new short[Math.max(plan.blockInFrames(), mostOut) * channels];
   }
 
   /**
-   * Sets the engine up for a stretch by {@code plan} of audio at {@code sampleRate} with
+   * Sets the engine up for stretches by {@code plan} of audio at {@code sampleRate} with
    * {@code channels}, mixed by {@code mix}. Every setting is written, since the engine keeps them
    * from any earlier run in the process.
    */
@@ -56,68 +44,50 @@ public final class Stretcher {
     engine.enableSpectrum(true);
   }
 
-  public float peak() { return peak; }
+  /** The plan blocks are cut by. */
+  public StretchPlan plan() { return plan; }
 
-  /** The stretched audio: exactly {@code plan.outputFrames} frames, read on demand. */
-  public InputStream output() {
-    return new InputStream() {
-      private final long totalBytes = plan.outputFrames * input.channels * 2;
-      private long delivered;
-      private byte[] pending = new byte[0];
-      private int pendingPos;
-
-      @Override
-      public int read() {
-        byte[] one = new byte[1];
-        return read(one, 0, 1) < 0 ? -1 : one[0] & 0xff;
-      }
-
-      @Override
-      public int read(byte[] b, int off, int len) {
-        if (len == 0) return 0;
-        while (pendingPos == pending.length) {
-          if (delivered == totalBytes) return -1;
-          pending = nextBlock();
-          pendingPos = 0;
-        }
-        int n = Math.min(len, pending.length - pendingPos);
-        System.arraycopy(pending, pendingPos, b, off, n);
-        pendingPos += n;
-        delivered += n;
-        return n;
-      }
-    };
+  /**
+   * Changes the speed from the next block on: {@code next} must have this set-up's frame size,
+   * oversampling and block (any {@link StretchPlan#of} for them at another speed has).
+   */
+  public void setPlan(StretchPlan next) {
+    StretchPlan now = plan;
+    if (next.frameSize != now.frameSize || next.overSampling != now.overSampling
+        || next.blockHops != now.blockHops) {
+      throw new IllegalArgumentException("a new speed must keep the frame, the oversampling and the block");
+    }
+    plan = next;
   }
 
-  /** Runs one block and returns the part of its output that belongs to the result. */
-  private byte[] nextBlock() {
-    int ch = input.channels;
-    int hops = (int) Math.min(plan.blockHops, plan.totalHops - hopsDone);
-    if (hops <= 0) throw new IllegalStateException("the plan ran out of hops before the output was complete");
-    int samplesIn = hops * plan.stepIn;
-    int samplesOut = hops * plan.stepOut;
-    long start = hopsDone * plan.stepIn;
-    // Past the end of the input the engine is fed silence, to push the tail out.
-    int available = (int) Math.max(0, Math.min(samplesIn, input.frames - start));
-    if (available > 0) System.arraycopy(input.samples, (int) (start * ch), block, 0, available * ch);
-    Arrays.fill(block, available * ch, samplesIn * ch, (short) 0);
+  /**
+   * Runs one block: reads {@code plan().blockInFrames()} frames from {@code in} (silence after
+   * its end), processes them, and leaves {@code plan().blockOutFrames()} output frames at the
+   * start of {@link #samples()}. Returns the frames read, fewer than a block once {@code in} ended.
+   */
+  public int step(PcmSource in) throws FileException {
+    StretchPlan p = plan;
+    int samplesIn = p.blockInFrames();
+    int got = in.read(block, 0, samplesIn);
+    Arrays.fill(block, got * channels, samplesIn * channels, (short) 0);
+    engine.process(block, samplesIn, p.blockOutFrames());
+    return got;
+  }
 
-    engine.process(block, samplesIn, samplesOut);
-    hopsDone += hops;
-    peak = Math.max(peak, engine.maxLevel());
-    float[] bands = new float[EngineFacts.BANDS];
+  /** The last block's output (interleaved), valid until the next step. */
+  public short[] samples() { return block; }
+
+  /** The last block's peak after the preamp, 1.0 = full scale. */
+  public float peak() { return engine.maxLevel(); }
+
+  /**
+   * The 72 bands as the analyser reads them now, brought to the output's level at 0 dB preamp
+   * (a full-scale sine reads {@link EngineFacts#FULL_SCALE_READING}); the array is reused.
+   */
+  public float[] spectrum() {
     engine.spectrum(bands);
-    for (int b = 0; b < EngineFacts.BANDS; b++) bands[b] *= spectrumScale;
-    columns.add(bands);
-    engineFrames += samplesOut;
-    columnTimes.add((double) (engineFrames - plan.latency - EngineFacts.SPECTRUM_DELAY) / input.sampleRate);
-    progress.update(Math.min(input.frames, start + samplesIn));
-
-    // Keep engine frames [latency, latency + outputFrames).
-    long blockStart = engineFrames - samplesOut;
-    long from = Math.max(blockStart, plan.latency);
-    long to = Math.min(engineFrames, plan.latency + plan.outputFrames);
-    if (to <= from) return new byte[0];
-    return Pcm16.pack(block, (int) (from - blockStart) * ch, (int) (to - from) * ch);
+    float scale = EngineFacts.spectrumToOutput(plan.frameSize, plan.stepOut);
+    for (int b = 0; b < EngineFacts.BANDS; b++) bands[b] *= scale;
+    return bands;
   }
 }

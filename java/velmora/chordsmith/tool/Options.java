@@ -5,9 +5,12 @@ import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
+import java.util.Set;
+import java.util.regex.Pattern;
 import velmora.chordsmith.EngineFacts;
 import velmora.chordsmith.EqCurve;
 import velmora.chordsmith.VoiceFilter;
+import velmora.chordsmith.audio.OutputFormat;
 import velmora.chordsmith.engine.Mix;
 import velmora.chordsmith.engine.StretchPlan;
 
@@ -17,25 +20,40 @@ final class Options {
   static final double MAX_SPEED = 4.0;
   static final double DEFAULT_SPEED = 0.75;
   static final int MIN_FRAME = 256;
+  static final int MAX_LOOPS = 1000;
   static final Path DEFAULT_EXAMPLE_FOLDER = Path.of("chordsmith-example");
+  /** The name that stands for standard input or output. */
+  static final String STANDARD = "-";
 
   static final String USAGE = String.join("\n",
       "Usage: chordsmith [options] [INPUT]",
       "",
-      "Changes the speed of a recording without changing its pitch. INPUT is a WAV file (or",
-      "AIFF or AU), mono or stereo; the result is a 16-bit WAV at the input's sample rate. With",
-      "no INPUT, makes an example song and writes the original, the slowed version and a",
-      "spectrum picture into a folder. chordsmith play [FILE] opens the practice player.",
+      "Changes the speed of a recording without changing its pitch. INPUT is any audio file:",
+      "WAV, AIFF and AU directly, MP3, AAC/M4A, FLAC, Ogg and the rest through FFmpeg; - reads",
+      "standard input. Three or more channels are folded to stereo. The output has the input's",
+      "sample rate, in the format its name's extension asks for. With no INPUT, makes an example",
+      "song and writes the original, the slowed version and a spectrum picture into a folder.",
+      "chordsmith play [FILE] opens the practice player.",
       "",
       "Options:",
       "  -s, --speed X          playback speed, 0.25 to 4 (or a percentage, 75%); default 0.75",
-      "  -o, --output PATH      the output WAV (default: INPUT-0.75x.wav beside INPUT); with no",
-      "                         INPUT, the example's folder (default ./chordsmith-example)",
+      "  -o, --output PATH      the output (default: INPUT-0.75x.EXT beside INPUT); - writes",
+      "                         standard output; with no INPUT, the example's folder (default",
+      "                         ./chordsmith-example)",
+      "      --format F         the output's format: wav, flac, aiff, mp3, ogg, opus or m4a;",
+      "                         default from the output's extension, WAV on standard output",
+      "      --bits N           16 or 24 bits per sample in WAV, FLAC and AIFF; default 16",
+      "      --start T          process only from T on: seconds (75.5) or m:ss (1:15.5)",
+      "      --end T            ... up to T",
+      "      --loop N           play the passage N times, joined without a click; default 1",
       "      --spectrum PNG     draw the output's spectrum, notes C1 to B6 over time, as a PNG",
       "      --frame-size N     analysis frame, 256 to 4096, a power of two; default 2048",
       "      --oversampling N   frames overlapping each frame length: 2, 4, 8, 16 or 32;",
       "                         default 4, or what a slower speed needs (8 below 0.5)",
       "      --preamp DB        output gain in dB, -24 to +24; default 0",
+      "      --headroom H       auto: keep the preamp and, if the limiter had to act, give the",
+      "                         preamp that keeps the peak at -1 dBFS (default); fit: then run",
+      "                         again with it (files only)",
       "      --balance B        stereo: -100 plays the left channel on both sides, 100 the",
       "                         right, values between move one side toward the other; default 0",
       "      --mono             stereo: both sides carry the average of the two",
@@ -49,17 +67,39 @@ final class Options {
       "  -h, --help             show this help",
       "      --version          show the version",
       "",
+      "With -o - only audio goes to standard output; the summary goes to standard error.",
       "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for a bad command",
       "line. Files are written completely or not at all.");
 
+  /** Options that take a value; the others are switches. */
+  private static final Set<String> VALUED = Set.of("-s", "--speed", "-o", "--output", "--format", "--bits",
+      "--start", "--end", "--loop", "--spectrum", "--frame-size", "--oversampling", "--preamp", "--headroom",
+      "--balance", "--remove-voice", "--voice-band", "--eq");
+  private static final Set<String> SWITCHES = Set.of("-h", "--help", "--version", "-q", "--quiet", "--mono");
+
+  /** What to do about a limiter that had to act. */
+  enum Headroom { AUTO, FIT }
+
+  /** The input file, or null for the example or standard input. */
   Path input;
+  boolean stdin;
+  /** The output as given, or null for the default; unused when writing standard output. */
   Path output;
+  boolean stdout;
+  OutputFormat format;
+  int bits = 16;
+  boolean bitsGiven;
+  double startSeconds = 0;
+  /** -1: the end of the recording. */
+  double endSeconds = -1;
+  int loops = 1;
   Path spectrum;
   double speed = DEFAULT_SPEED;
   int frameSize = 2048;
   /** 0 until set: chosen for the speed by {@link #checkGeometry}. */
   int overSampling = 0;
   double preampDb = 0;
+  Headroom headroom = Headroom.AUTO;
   int balance = 0;
   boolean balanceGiven;
   boolean mono;
@@ -75,13 +115,20 @@ final class Options {
   static Options parse(String[] args) throws ToolException {
     Options o = new Options();
     boolean optionsEnded = false;
+    boolean hasInput = false;
     for (int i = 0; i < args.length; i++) {
       String arg = args[i];
-      if (optionsEnded || !arg.startsWith("-") || arg.equals("-")) {
-        if (o.input != null) {
-          throw ToolException.usage("one input file at a time: got " + o.input + " and " + arg);
+      if (optionsEnded || !arg.startsWith("-") || arg.equals(STANDARD)) {
+        if (hasInput) {
+          Object first = o.stdin ? STANDARD : o.input;
+          throw ToolException.usage("one input file at a time: got " + first + " and " + arg);
         }
-        o.input = path(arg, "input");
+        hasInput = true;
+        if (arg.equals(STANDARD) && !optionsEnded) {
+          o.stdin = true;
+        } else {
+          o.input = path(arg, "input");
+        }
         continue;
       }
       if (arg.equals("--")) {
@@ -95,38 +142,48 @@ final class Options {
         name = arg.substring(0, eq);
         value = arg.substring(eq + 1);
       }
-      switch (name) {
-        case "-h", "--help" -> o.help = true;
-        case "--version" -> o.version = true;
-        case "-q", "--quiet" -> o.quiet = true;
-        case "--mono" -> o.mono = true;
-        default -> {
-          if (value == null) {
-            if (i + 1 >= args.length) throw ToolException.usage(name + " needs a value (see --help)");
-            value = args[++i];
-          }
-          o.set(name, value);
+      if (SWITCHES.contains(name)) {
+        if (value != null) throw ToolException.usage(name + " takes no value");
+        switch (name) {
+          case "-h", "--help" -> o.help = true;
+          case "--version" -> o.version = true;
+          case "-q", "--quiet" -> o.quiet = true;
+          default -> o.mono = true;
         }
+        continue;
       }
-      if (value != null && isFlag(name)) throw ToolException.usage(name + " takes no value");
+      if (!VALUED.contains(name)) throw ToolException.usage("unknown option " + name + " (see --help)");
+      if (value == null) {
+        if (i + 1 >= args.length) throw ToolException.usage(name + " needs a value (see --help)");
+        value = args[++i];
+      }
+      o.set(name, value);
     }
-    if (o.mono && o.balanceGiven) {
-      throw ToolException.usage("--mono and --balance cannot be combined: choose one");
-    }
+    o.checkCombinations();
     return o;
-  }
-
-  private static boolean isFlag(String name) {
-    return switch (name) {
-      case "-h", "--help", "--version", "-q", "--quiet", "--mono" -> true;
-      default -> false;
-    };
   }
 
   private void set(String name, String value) throws ToolException {
     switch (name) {
       case "-s", "--speed" -> speed = parseSpeed(value);
-      case "-o", "--output" -> output = path(value, name);
+      case "-o", "--output" -> {
+        stdout = value.equals(STANDARD);
+        output = stdout ? null : path(value, name);
+      }
+      case "--format" -> {
+        format = OutputFormat.named(value.trim());
+        if (format == null) {
+          throw ToolException.usage("--format " + value + ": no writer for it; use one of " + formatNames());
+        }
+      }
+      case "--bits" -> {
+        bits = (int) number(name, value, 16, 24, true);
+        if (bits != 16 && bits != 24) throw ToolException.usage("--bits " + value + ": use 16 or 24");
+        bitsGiven = true;
+      }
+      case "--start" -> startSeconds = time(name, value);
+      case "--end" -> endSeconds = time(name, value);
+      case "--loop" -> loops = (int) number(name, value, 1, MAX_LOOPS, true);
       case "--spectrum" -> spectrum = path(value, name);
       case "--frame-size" -> {
         frameSize = (int) number(name, value, MIN_FRAME, EngineFacts.MAX_FRAME_SIZE, true);
@@ -144,6 +201,13 @@ final class Options {
         }
       }
       case "--preamp" -> preampDb = number(name, stripDb(value), -24, 24, false);
+      case "--headroom" -> {
+        switch (value.trim().toLowerCase(Locale.ROOT)) {
+          case "auto" -> headroom = Headroom.AUTO;
+          case "fit" -> headroom = Headroom.FIT;
+          default -> throw ToolException.usage("--headroom " + value + ": use auto or fit");
+        }
+      }
       case "--balance" -> {
         balance = (int) number(name, value, -100, 100, true);
         balanceGiven = true;
@@ -156,13 +220,34 @@ final class Options {
         }
         voiceLowHz = number(name, edges[0].trim(), 20, 20000, false);
         voiceHighHz = number(name, edges[1].trim(), 20, 20000, false);
+        if (voiceHighHz < voiceLowHz) {
+          throw ToolException.usage("--voice-band " + value + " is the wrong way round: give the lower edge"
+              + " first, " + plain(voiceHighHz) + "-" + plain(voiceLowHz));
+        }
         if (voiceHighHz < 2 * voiceLowHz) {
           throw ToolException.usage("--voice-band " + value + " must span an octave or more");
         }
         voiceBandGiven = true;
       }
       case "--eq" -> eq = EqOption.parse(value);
-      default -> throw ToolException.usage("unknown option " + name + " (see --help)");
+      default -> throw new IllegalStateException("no case for " + name);
+    }
+  }
+
+  /** Refuses options that contradict each other, whatever their order. */
+  private void checkCombinations() throws ToolException {
+    if (mono && balanceGiven) {
+      throw ToolException.usage("--mono and --balance cannot be combined: choose one");
+    }
+    if (endSeconds >= 0 && endSeconds <= startSeconds) {
+      throw ToolException.usage("--end " + clock(endSeconds) + " must come after --start " + clock(startSeconds));
+    }
+    if (stdin && output == null && !stdout) {
+      throw ToolException.usage(
+          "with standard input, say where the output goes: -o FILE, or -o - for standard output");
+    }
+    if (headroom == Headroom.FIT && (stdin || stdout)) {
+      throw ToolException.usage("--headroom fit may run twice, so it needs files, not standard input or output");
     }
   }
 
@@ -173,7 +258,7 @@ final class Options {
     if (v.endsWith("x") || v.endsWith("X")) v = v.substring(0, v.length() - 1);
     double s;
     try {
-      s = Double.parseDouble(v) / (percent ? 100 : 1);
+      s = decimal(v) / (percent ? 100 : 1);
     } catch (NumberFormatException e) {
       throw ToolException.usage("--speed: '" + value + "' is not a number");
     }
@@ -182,6 +267,17 @@ final class Options {
           "--speed " + value + " is out of range: use 0.25 (four times slower) to 4 (four times faster)");
     }
     return s;
+  }
+
+  private static final Pattern DECIMAL = Pattern.compile("[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?");
+
+  /**
+   * A number as a person writes it: digits, a point, an exponent. Unlike Double.parseDouble it
+   * refuses "NaN", "Infinity" and hexadecimal, so every spelling of not-a-number is told the same.
+   */
+  static double decimal(String text) {
+    if (!DECIMAL.matcher(text).matches()) throw new NumberFormatException(text);
+    return Double.parseDouble(text);
   }
 
   private static String stripDb(String value) {
@@ -193,7 +289,7 @@ final class Options {
       throws ToolException {
     double d;
     try {
-      d = integer ? Integer.parseInt(value.trim()) : Double.parseDouble(value.trim());
+      d = integer ? Integer.parseInt(value.trim()) : decimal(value.trim());
     } catch (NumberFormatException e) {
       throw ToolException.usage(
           name + ": '" + value + "' is not " + (integer ? "a whole number" : "a number"));
@@ -203,6 +299,26 @@ final class Options {
           name + " " + value + " is out of range: use " + plain(min) + " to " + plain(max));
     }
     return d;
+  }
+
+  private static final Pattern TIME = Pattern.compile("(?:(\\d+):)?(?:(\\d+):)?(\\d+(?:\\.\\d*)?|\\.\\d+)");
+
+  /**
+   * A time in the recording: seconds ("75.5"), m:ss ("1:15.5") or h:mm:ss; after a colon,
+   * seconds and minutes stay below 60.
+   */
+  static double time(String name, String value) throws ToolException {
+    var m = TIME.matcher(value.trim());
+    String hint = name + ": '" + value + "' is not a time: give seconds (75.5) or minutes and seconds (1:15.5)";
+    if (!m.matches()) throw ToolException.usage(hint);
+    String first = m.group(1);
+    String second = m.group(2);
+    double seconds = Double.parseDouble(m.group(3));
+    double hours = second != null ? Double.parseDouble(first) : 0;
+    double minutes = second != null ? Double.parseDouble(second) : first != null ? Double.parseDouble(first) : 0;
+    if (first != null && seconds >= 60) throw ToolException.usage(hint);
+    if (second != null && minutes >= 60) throw ToolException.usage(hint);
+    return hours * 3600 + minutes * 60 + seconds;
   }
 
   private static Path path(String value, String what) throws ToolException {
@@ -216,6 +332,10 @@ final class Options {
 
   private static String plain(double d) {
     return d == Math.rint(d) ? Long.toString((long) d) : Double.toString(d);
+  }
+
+  private static String formatNames() {
+    return OutputFormat.choices().replace(".", "");
   }
 
   /**
@@ -253,6 +373,37 @@ final class Options {
     }
   }
 
+  /**
+   * The output's format: --format, else the output name's extension, else the input's when a
+   * writer serves it, else WAV (and WAV on standard output). A name whose extension no writer
+   * serves is refused rather than given a format it does not say.
+   */
+  OutputFormat outputFormat() throws ToolException {
+    if (stdout) return format != null ? format : OutputFormat.WAV;
+    if (output != null) {
+      String name = output.getFileName() == null ? "" : output.getFileName().toString();
+      OutputFormat named = OutputFormat.forFileName(name);
+      if (format != null) {
+        if (named != null && named != format) {
+          throw ToolException.usage(
+              "-o " + output + " names " + named.label + " but --format asks for " + format.label);
+        }
+        return format;
+      }
+      if (named == null) {
+        int dot = name.lastIndexOf('.');
+        String what =
+            dot > 0 ? "no writer serves ." + name.substring(dot + 1) + " files" : "the name has no extension";
+        throw ToolException.usage("-o " + output + ": " + what + "; end it in " + OutputFormat.choices()
+            + ", or give --format");
+      }
+      return named;
+    }
+    if (format != null) return format;
+    OutputFormat same = input == null ? null : OutputFormat.forFileName(input.getFileName().toString());
+    return same != null ? same : OutputFormat.WAV;
+  }
+
   /** The voice-removal filter for this input, or null when voice removal is off or the input mono. */
   VoiceFilter voiceFilter(int sampleRate, int channels) throws ToolException {
     if (!(voiceAmount > 0 && channels == 2)) return null;
@@ -264,7 +415,7 @@ final class Options {
   }
 
   /** Notes on options that do not apply to this input, or apply otherwise than asked. */
-  List<String> notes(int sampleRate, int channels, VoiceFilter voice) {
+  List<String> notes(int sampleRate, int channels, VoiceFilter voice, OutputFormat outputFormat) {
     List<String> notes = new ArrayList<>();
     if (channels == 1 && (mono || balanceGiven || voiceAmount > 0)) {
       notes.add("the input is mono: --mono, --balance and --remove-voice do not apply");
@@ -274,11 +425,24 @@ final class Options {
       String format = "the voice band ends at %.0f Hz, clear of the %d Hz limit of %d Hz audio";
       notes.add(String.format(Locale.ROOT, format, voice.highHz, sampleRate / 2, sampleRate));
     }
+    if (eq != null) {
+      for (String point : eq.pointsFrom(sampleRate / 2.0)) {
+        notes.add(String.format(Locale.ROOT,
+            "--eq %s lies beyond the %d Hz limit of %d Hz audio: only its slope below %d Hz is heard", point,
+            sampleRate / 2, sampleRate, sampleRate / 2));
+      }
+    }
+    if (bitsGiven && !outputFormat.lossless) {
+      notes.add("--bits applies to WAV, FLAC and AIFF; " + outputFormat.label + " keeps its own precision");
+    }
     return notes;
   }
 
-  /** The mix these options ask for, with the voice-removal filter designed for the input. */
-  Mix mix(VoiceFilter voice) { return new Mix(preampDb, mono, balance, voice, voiceAmount, eq); }
+  /** The mix these options ask for, with the voice-removal filter designed for the input, at {@code preamp} dB. */
+  Mix mix(VoiceFilter voice, double preamp) { return new Mix(preamp, mono, balance, voice, voiceAmount, eq); }
+
+  /** Whether a passage rather than the whole recording is asked for, or loops. */
+  boolean passage() { return startSeconds > 0 || endSeconds >= 0 || loops > 1; }
 
   /** 0.75 as "0.75", 0.5 as "0.5", 1 as "1". */
   static String formatSpeed(double speed) {
@@ -286,11 +450,16 @@ final class Options {
     return s.endsWith(".") ? s.substring(0, s.length() - 1) : s;
   }
 
+  /** 75.5 seconds as "1:15.5". */
+  static String clock(double seconds) {
+    return String.format(Locale.ROOT, "%d:%04.1f", (long) (seconds / 60), seconds % 60);
+  }
+
   /** The default output beside the input: song.wav at 0.75 gives song-0.75x.wav. */
-  Path defaultOutput() {
+  Path defaultOutput(OutputFormat format) {
     String name = input.getFileName().toString();
     int dot = name.lastIndexOf('.');
     String stem = dot > 0 ? name.substring(0, dot) : name;
-    return input.resolveSibling(stem + "-" + formatSpeed(speed) + "x.wav");
+    return input.resolveSibling(stem + "-" + formatSpeed(speed) + "x." + format.extension());
   }
 }

@@ -59,17 +59,26 @@ final class SpectrumPicture {
   }
 
   /**
-   * Draws the readings {@code columns}, taken at output times {@code times} (seconds, ascending),
-   * over an output of {@code seconds}; each pixel column shows the reading nearest its time.
+   * Draws the readings a stretch recorded over an output of {@code seconds}; each pixel column
+   * shows the reading nearest its time.
    */
-  static BufferedImage render(List<float[]> columns, List<Double> times, double seconds, String title) {
+  static BufferedImage render(SpectrumRecorder readings, double seconds, String title) {
+    return render(readings.columns(), readings.times(), readings.loudest(), seconds, title);
+  }
+
+  /**
+   * Draws the readings {@code columns}, taken at output times {@code times} (seconds, ascending),
+   * scaled to the {@code loudest} reading of all.
+   */
+  static BufferedImage render(List<float[]> columns, List<Double> times, float loudest, double seconds,
+                              String title) {
     int plotWidth = plotWidth(seconds);
     int width = LEFT + plotWidth + RIGHT;
     int height = TOP + PLOT_HEIGHT + BOTTOM;
     BufferedImage image = new BufferedImage(width, height, BufferedImage.TYPE_INT_RGB);
     fill(image, 0, 0, width, height, BACKGROUND);
     PixelFont.draw(image, title, LEFT, 10, SCALE, TEXT);
-    double top = topOfScale(columns);
+    double top = topOfScale(loudest);
     plot(image, columns, times, seconds, plotWidth, top);
     keyboard(image, plotWidth);  // after the plot: its lines under every C lie over it
     timeAxis(image, seconds, plotWidth);
@@ -138,12 +147,8 @@ final class SpectrumPicture {
   }
 
   /** The loudest reading in dB, rounded up to a multiple of 6; 0 dB for silence. */
-  static double topOfScale(List<float[]> columns) {
-    float max = 0;
-    for (float[] bands : columns) {
-      for (float v : bands) max = Math.max(max, v);
-    }
-    return max > 0 ? 6 * Math.ceil(decibels(max) / 6) : 0;
+  static double topOfScale(float loudest) {
+    return loudest > 0 ? 6 * Math.ceil(decibels(loudest) / 6) : 0;
   }
 
   static int rowTop(int band) { return TOP + (EngineFacts.BANDS - 1 - band) * ROW; }
@@ -183,15 +188,13 @@ final class SpectrumPicture {
    * The bands with the highest mean level over the output, strongest first, at most {@code n}
    * and none more than 30 dB below the strongest: "A4 (440 Hz) -12 dB".
    */
-  static List<String> strongestNotes(List<float[]> columns, List<Double> times, double seconds, int n) {
-    double[] mean = new double[EngineFacts.BANDS];
-    int count = 0;
-    for (int c = 0; c < columns.size(); c++) {
-      double t = times.get(c);
-      if (t < 0 || t > seconds) continue;
-      for (int band = 0; band < EngineFacts.BANDS; band++) mean[band] += columns.get(c)[band];
-      count++;
-    }
+  static List<String> strongestNotes(SpectrumRecorder readings, int n) {
+    return strongestNotes(readings.sums(), readings.summed(), n);
+  }
+
+  /** The same from each band's sum over {@code count} readings. */
+  static List<String> strongestNotes(double[] sums, int count, int n) {
+    double[] mean = sums;
     List<String> notes = new ArrayList<>();
     if (count == 0) return notes;
     boolean[] taken = new boolean[EngineFacts.BANDS];

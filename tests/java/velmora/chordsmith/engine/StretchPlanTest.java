@@ -6,10 +6,11 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 import velmora.chordsmith.EngineFacts;
 import velmora.chordsmith.audio.Audio;
-import velmora.chordsmith.audio.Pcm16;
+import velmora.chordsmith.audio.PcmSource;
 import org.junit.jupiter.api.Test;
 
 /** Cutting a stretch into engine blocks: hops, lengths, latency, and the engine's contract. */
@@ -20,7 +21,7 @@ class StretchPlanTest {
       for (double speed = 0.25; speed <= 4.0; speed += 0.01) {
         StretchPlan p;
         try {
-          p = StretchPlan.of(2048, overSampling, speed, 100000);
+          p = StretchPlan.of(2048, overSampling, speed);
         } catch (IllegalArgumentException tooSlowForTheOverlap) {
           continue;
         }
@@ -28,7 +29,6 @@ class StretchPlanTest {
         assertTrue(Math.abs(p.stepIn / speed - p.stepOut) <= 0.5, where + ": " + p.stepOut);
         int engine = EngineFacts.outputHop(p.blockInFrames(), p.blockOutFrames(), p.stepIn);
         assertEquals(p.stepOut, engine, where);
-        assertEquals(0, p.totalHops % p.blockHops);
       }
     }
     // Why other hops are not offered: a hop of 682 and 720 frames asked for gives 719, not 720.
@@ -40,25 +40,26 @@ class StretchPlanTest {
 
   @Test
   void makesTheOutputTheInputDividedByTheRealisedSpeed() throws Exception {
-    StretchPlan p = StretchPlan.of(2048, 4, 0.75, 44100);
+    StretchPlan p = StretchPlan.of(2048, 4, 0.75);
     assertEquals(512, p.stepIn);
     assertEquals(683, p.stepOut);
-    assertEquals(Math.round(44100 * 683 / 512.0), p.outputFrames);
-    assertTrue(p.totalHops * p.stepOut >= p.latency + p.outputFrames);
-    assertTrue((p.totalHops - p.blockHops) * p.stepOut < p.latency + p.outputFrames);
+    assertEquals(Math.round(44100 * 683 / 512.0), p.outputFrames(44100));
+    // Four hours at 192 kHz, where a double product would round differently.
+    long hours = 4L * 3600 * 192000 + 1;
+    assertEquals((2 * hours * 683 + 512) / 1024, p.outputFrames(hours));
   }
 
   @Test
   void latencyIsTheZeroPaddingOfTheFirstFrameAtUnitSpeed() throws Exception {
-    assertEquals(2048 - 512, StretchPlan.of(2048, 4, 1.0, 1000).latency);
-    assertEquals(4096 - 1024, StretchPlan.of(4096, 4, 1.0, 1000).latency);
+    assertEquals(2048 - 512, StretchPlan.of(2048, 4, 1.0).latency);
+    assertEquals(4096 - 1024, StretchPlan.of(4096, 4, 1.0).latency);
     // Slowed to half: frame centres map t -> (t - 512 + 1024) * 2 + 1024.
-    assertEquals(2048, StretchPlan.of(2048, 4, 0.5, 1000).latency);
+    assertEquals(2048, StretchPlan.of(2048, 4, 0.5).latency);
   }
 
   @Test
   void refusesAnOutputHopLongerThanHalfAFrame() {
-    assertThrows(IllegalArgumentException.class, () -> StretchPlan.of(2048, 4, 0.3, 1000));
+    assertThrows(IllegalArgumentException.class, () -> StretchPlan.of(2048, 4, 0.3));
     assertTrue(StretchPlan.overlapsEnough(2048, 1024));
   }
 
@@ -67,7 +68,7 @@ class StretchPlanTest {
    * returns its input delayed by the first frame's zero padding, as the real engine does at
    * speed 1 for a signal that its resynthesis reproduces.
    */
-  static final class DelayEngine implements Engine {
+  static class DelayEngine implements Engine {
     final int frameSize;
     final int stepIn;
     final List<Integer> blocks = new ArrayList<>();
@@ -115,30 +116,65 @@ class StretchPlanTest {
     }
   }
 
+  /** Runs {@code input} through the stand-in engine at unit speed from stream frame {@code lead} on. */
+  static short[] stretch(Audio input, long lead, List<Long> progress, List<Double> readingTimes) throws Exception {
+    StretchPlan plan = StretchPlan.of(2048, 4, 1.0);
+    DelayEngine engine = new DelayEngine(2048, 4, input.channels);
+    short[] out = new short[input.samples.length];
+    int[] written = {0};
+    StretchJob.Result r = StretchJob.run(engine, plan, input.source(), lead, (samples, offset, frames) -> {
+      System.arraycopy(samples, offset * input.channels, out, written[0], frames * input.channels);
+      written[0] += frames * input.channels;
+    }, (bands, seconds, outputSeconds) -> readingTimes.add(seconds), progress::add);
+    assertEquals(0.5f, r.peak());
+    assertEquals(engine.blocks.size(), readingTimes.size(), "one reading per block");
+    assertEquals(r.outputFrames() * input.channels, written[0]);
+    return Arrays.copyOf(out, written[0]);
+  }
+
   @Test
-  void trimsTheLatencyAndFlushesTheTailSoTheOutputLinesUpWithTheInput() throws Exception {
+  void trimsTheLatencyAndTheLeadAndFlushesTheTailSoTheOutputLinesUpWithTheInput() throws Exception {
     for (int length : new int[] {1, 511, 512, 4096, 10000}) {
       short[] samples = new short[2 * length];
       for (int i = 0; i < samples.length; i++) samples[i] = (short) (i * 7 - 30000);
       Audio input = new Audio(samples, 2, 44100);
-      StretchPlan plan = StretchPlan.of(2048, 4, 1.0, length);
-      DelayEngine engine = new DelayEngine(2048, 4, 2);
-      Stretcher stretcher = new Stretcher(engine, input, plan, done -> {});
-      byte[] bytes = stretcher.output().readAllBytes();
-      short[] out = Pcm16.unpack(bytes, bytes.length / 2);
+      short[] out = stretch(input, 0, new ArrayList<>(), new ArrayList<>());
       assertArrayEquals(samples, out, "length " + length);
-      assertEquals(0.5f, stretcher.peak());
-      assertEquals(engine.blocks.size(), stretcher.columns.size());
+      // What precedes the lead only primes the engine: the output starts after it.
+      if (length > 1024) {
+        short[] primed = stretch(input, 1024, new ArrayList<>(), new ArrayList<>());
+        assertArrayEquals(Arrays.copyOfRange(samples, 2 * 1024, samples.length), primed, "length " + length);
+      }
     }
+    assertThrows(IllegalArgumentException.class, () -> stretch(new Audio(new short[4096], 1, 8000), 100,
+        new ArrayList<>(), new ArrayList<>()), "a lead that is not whole hops");
   }
 
   @Test
-  void reportsProgressUpToTheWholeInput() throws Exception {
-    Audio input = new Audio(new short[30000], 1, 8000);
-    StretchPlan plan = StretchPlan.of(1024, 4, 1.0, 30000);
+  void reportsProgressUpToTheWholeInputAndReadingsAtTheirOutputTimes() throws Exception {
     List<Long> seen = new ArrayList<>();
-    new Stretcher(new DelayEngine(1024, 4, 1), input, plan, seen::add).output().readAllBytes();
+    List<Double> times = new ArrayList<>();
+    stretch(new Audio(new short[30000], 1, 8000), 0, seen, times);
     assertEquals(30000L, seen.get(seen.size() - 1));
     for (int i = 1; i < seen.size(); i++) assertTrue(seen.get(i) >= seen.get(i - 1));
+    // The first block's reading describes the analyser's window centre, before the output starts.
+    assertEquals((4096 - 1536 - EngineFacts.SPECTRUM_DELAY) / 8000.0, times.get(0), 1e-12);
+  }
+
+  @Test
+  void aSpeedChangeBetweenBlocksAsksTheEngineForTheNewHop() throws Exception {
+    List<Integer> asked = new ArrayList<>();
+    Engine engine = new DelayEngine(2048, 4, 1) {
+      @Override
+      public void process(short[] samples, int samplesIn, int samplesOut) { asked.add(samplesOut); }
+    };
+    Stretcher stretcher = new Stretcher(engine, StretchPlan.of(2048, 4, 1.0), 1);
+    PcmSource silence = new Audio(new short[100000], 1, 8000).source();
+    stretcher.step(silence);
+    stretcher.setPlan(StretchPlan.of(2048, 4, 0.5));
+    stretcher.step(silence);
+    assertEquals(List.of(4096, 8192), asked);
+    assertThrows(IllegalArgumentException.class, () -> stretcher.setPlan(StretchPlan.of(2048, 8, 0.5)),
+        "the frames overlap as set up");
   }
 }

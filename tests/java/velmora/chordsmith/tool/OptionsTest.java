@@ -7,6 +7,7 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.nio.file.Path;
+import velmora.chordsmith.audio.OutputFormat;
 import org.junit.jupiter.api.Test;
 
 /** The command line: defaults, the spellings a person types, and clear refusals. */
@@ -51,13 +52,16 @@ class OptionsTest {
     assertTrue(refusal("--speed", "5").contains("out of range"));
     assertTrue(refusal("--speed", "0.1").contains("out of range"));
     assertTrue(refusal("--speed", "0").contains("out of range"));
-    assertTrue(refusal("--speed", "NaN").contains("out of range"));
-    assertTrue(refusal("--speed", "fast").contains("not a number"));
+    for (String notANumber : new String[] {"NaN", "nan", "Infinity", "inf", "0x1p-2", "fast"}) {
+      assertTrue(refusal("--speed", notANumber).contains("'" + notANumber + "' is not a number"), notANumber);
+    }
+    assertTrue(refusal("--preamp", "NaN").contains("is not a number"));
   }
 
   @Test
   void refusesMalformedCommandLines() {
     assertTrue(refusal("--tempo", "2").contains("unknown option --tempo"));
+    assertTrue(refusal("song.wav", "--tempo").contains("unknown option --tempo"));
     assertTrue(refusal("--speed").contains("needs a value"));
     assertTrue(refusal("--mono=yes").contains("takes no value"));
     assertTrue(refusal("a.wav", "b.wav").contains("one input file"));
@@ -67,6 +71,13 @@ class OptionsTest {
     assertTrue(refusal("--oversampling", "3").contains("power of two"));
     assertTrue(refusal("--mono", "--balance", "20").contains("cannot be combined"));
     assertTrue(refusal("--voice-band", "300-400").contains("octave"));
+    assertTrue(refusal("--voice-band", "6000-150").contains("wrong way round: give the lower edge first, 150-"));
+    assertTrue(refusal("--bits", "20").contains("16 or 24"));
+    assertTrue(refusal("--headroom", "max").contains("auto or fit"));
+    assertTrue(refusal("--start", "1:30", "--end", "1:00").contains("must come after"));
+    assertTrue(refusal("-", "-o", "-", "--headroom", "fit").contains("needs files"));
+    assertTrue(refusal("-").contains("say where the output goes"));
+    assertTrue(refusal("--format", "midi").contains("no writer"));
     assertTrue(refusal("--remove-voice", "-1").contains("out of range"));
   }
 
@@ -87,6 +98,30 @@ class OptionsTest {
   }
 
   @Test
+  void readsTimesAsSecondsOrMinutesAndSecondsAndFormatsByExtension() throws Exception {
+    assertEquals(75.5, Options.time("--start", "75.5"));
+    assertEquals(75.5, Options.time("--start", "1:15.5"));
+    assertEquals(3723, Options.time("--start", "1:02:03"));
+    for (String bad : new String[] {"1:75", "-3", "1:2:3:4", "soon", "1:"}) {
+      assertTrue(assertThrows(ToolException.class, () -> Options.time("--end", bad)).getMessage()
+          .contains("is not a time"), bad);
+    }
+    Options passage = Options.parse(new String[] {"a.wav", "--start", "0:30", "--end", "45", "--loop", "3"});
+    assertEquals(30, passage.startSeconds);
+    assertEquals(45, passage.endSeconds);
+    assertEquals(3, passage.loops);
+
+    assertEquals(OutputFormat.FLAC, Options.parse(new String[] {"a.wav", "-o", "b.FLAC"}).outputFormat());
+    assertEquals(OutputFormat.WAV, Options.parse(new String[] {"-", "-o", "-"}).outputFormat());
+    assertEquals(OutputFormat.MP3, Options.parse(new String[] {"-", "-o", "-", "--format", "mp3"}).outputFormat());
+    for (String[] args : new String[][] {{"a.wav", "-o", "b.xyz"}, {"a.wav", "-o", "noextension"},
+        {"a.wav", "-o", "b.wav", "--format", "flac"}}) {
+      ToolException e = assertThrows(ToolException.class, () -> Options.parse(args).outputFormat());
+      assertEquals(ToolException.USAGE, e.exitCode, String.join(" ", args));
+    }
+  }
+
+  @Test
   void readsTheEqualiserAsAPersonTypesItAndRefusesWhatItCannotRead() throws Exception {
     assertEquals("bass +6.0 dB, 2500 Hz +3.0 dB, treble -12.0 dB",
         EqOption.parse("bass=+6, treble=-12dB, 2.5k=3").describe());
@@ -100,7 +135,12 @@ class OptionsTest {
   @Test
   void namesTheDefaultOutputAfterTheInputAndTheSpeed() throws Exception {
     Options o = Options.parse(new String[] {"music/take 3.wav", "--speed", "0.8"});
-    assertEquals(Path.of("music/take 3-0.8x.wav"), o.defaultOutput());
+    assertEquals(Path.of("music/take 3-0.8x.wav"), o.defaultOutput(o.outputFormat()));
+    Options mp3 = Options.parse(new String[] {"song.mp3"});
+    assertEquals(Path.of("song-0.75x.mp3"), mp3.defaultOutput(mp3.outputFormat()));
+    Options other = Options.parse(new String[] {"film.mkv", "--format", "flac"});
+    assertEquals(Path.of("film-0.75x.flac"), other.defaultOutput(other.outputFormat()));
+    assertEquals(OutputFormat.WAV, Options.parse(new String[] {"film.mkv"}).outputFormat());
     assertEquals("0.75", Options.formatSpeed(0.75));
     assertEquals("1", Options.formatSpeed(1.0));
   }
