@@ -5,10 +5,46 @@
 # Then 64-bit ARM: cross-built with GCC, every native test under qemu-user (the engine's digests
 # there must equal the build machine's, bit for bit); with clang, the Android NDK's compiler
 # family, the library alone, checked for its exports and for fused multiply-adds.
+# Every suite runs even when one before it failed; the last line sums them all up:
+# "N passed, N failed", counting each test that ctest runs and each other check, in every build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 jobs=$(nproc)
+
+passed=0
+failed=0
+finish() {
+  local status=$?
+  # Stopped by a command outside the counted steps (a build that failed): that counts too.
+  if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then failed=1; fi
+  echo "$passed passed, $failed failed"
+  if [ "$failed" -ne 0 ]; then exit 1; fi
+}
+trap finish EXIT
+
+tests() {  # tests <ctest arguments...>: runs ctest and counts its tests
+  local log
+  log=$(mktemp)
+  ctest "$@" 2>&1 | tee "$log" || true
+  # "100% tests passed, 0 tests failed out of 18"
+  local line
+  line=$(grep -E '[0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  rm -f "$log"
+  if [ -z "$line" ]; then
+    failed=$((failed + 1))
+    return
+  fi
+  local bad all
+  bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+  all=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+  passed=$((passed + all - bad))
+  failed=$((failed + bad))
+}
+
+check() {  # check <command...>: a check that is not a ctest test, counted as one
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+}
 
 configure() {  # configure <build dir> <cmake options...>
   local dir=$1
@@ -23,7 +59,7 @@ took() { echo "== $1: $((SECONDS - started)) s" >&2; }
 run() {  # run <build dir> <cmake options...>
   configure "$@"
   cmake --build "$1" -j "$jobs"
-  ctest --test-dir "$1" --output-on-failure -j "$jobs"
+  tests --test-dir "$1" --output-on-failure -j "$jobs"
   took "$1"
 }
 
@@ -45,7 +81,7 @@ race_tests=(dsp_test eq_test iirfilter_test spectrum_test vocoder_test)
 CC=clang CXX=clang++ configure build-tsan-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCHORDSMITH_SANITIZE=thread -DCHORDSMITH_JAVA=OFF -DCHORDSMITH_BENCH=OFF
 cmake --build build-tsan-clang -j "$jobs" --target "${race_tests[@]}"
-TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan-clang --output-on-failure -j "$jobs" \
+TSAN_OPTIONS="halt_on_error=1" tests --test-dir build-tsan-clang --output-on-failure -j "$jobs" \
   -R "^($(IFS='|'; echo "${race_tests[*]}"))(\.|$)"
 took build-tsan-clang
 
@@ -54,17 +90,20 @@ took build-tsan-clang
 CC=clang CXX=clang++ configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCHORDSMITH_SANITIZE=address,undefined -DCHORDSMITH_FUZZ=ON -DCHORDSMITH_JAVA=OFF -DCHORDSMITH_BENCH=OFF
 cmake --build build-fuzz -j "$jobs" --target engine_fuzz
-ctest --test-dir build-fuzz --output-on-failure -R '^fuzz_corpus_replay$'
-scratch=$(mktemp -d)
-log=build-fuzz/fuzz.log
-if ! build-fuzz/tests/fuzz/engine_fuzz -max_total_time=60 -max_len=8192 -timeout=30 \
-  -artifact_prefix=build-fuzz/ -print_final_stats=1 "$scratch" tests/fuzz/corpus >"$log" 2>&1; then
-  tail -n 60 "$log"
+tests --test-dir build-fuzz --output-on-failure -R '^fuzz_corpus_replay$'
+fuzz() {
+  local scratch log=build-fuzz/fuzz.log
+  scratch=$(mktemp -d)
+  if ! build-fuzz/tests/fuzz/engine_fuzz -max_total_time=60 -max_len=8192 -timeout=30 \
+    -artifact_prefix=build-fuzz/ -print_final_stats=1 "$scratch" tests/fuzz/corpus >"$log" 2>&1; then
+    tail -n 60 "$log"
+    rm -rf "$scratch"
+    return 1
+  fi
+  tail -n 12 "$log"
   rm -rf "$scratch"
-  exit 1
-fi
-tail -n 12 "$log"
-rm -rf "$scratch"
+}
+check fuzz
 took build-fuzz
 
 # 64-bit ARM, every native test under qemu-user (cmake/toolchains/).
@@ -72,13 +111,16 @@ run build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/aarch64-linux-gnu-gcc.
 echo "== The engine's digests, on the build machine and on 64-bit ARM under qemu-user:" >&2
 digests build >&2
 digests build-aarch64 >&2
-if ! diff <(session_digests build) <(session_digests build-aarch64) >&2; then
-  echo "== The digests differ between the build machine and 64-bit ARM" >&2
-  exit 1
-fi
-echo "== Bit-identical output on both" >&2
+same_digests() {
+  if ! diff <(session_digests build) <(session_digests build-aarch64) >&2; then
+    echo "== The digests differ between the build machine and 64-bit ARM" >&2
+    return 1
+  fi
+  echo "== Bit-identical output on both" >&2
+}
+check same_digests
 
 configure build-aarch64-clang -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/aarch64-linux-gnu-clang.cmake
 cmake --build build-aarch64-clang -j "$jobs" --target chordsmith
-ctest --test-dir build-aarch64-clang --output-on-failure -R '^(exported_symbols|no_fused_multiply_add)$'
+tests --test-dir build-aarch64-clang --output-on-failure -R '^(exported_symbols|no_fused_multiply_add)$'
 took build-aarch64-clang
