@@ -19,6 +19,8 @@ public final class PlayerApp {
       "      --silent      play into a silent sink that keeps real time, even with a sound device",
       "  -h, --help      this help");
   static final int DEFAULT_BUFFER_MS = 50;
+  /** The player holds a recording in memory, to seek anywhere in it at once. */
+  static final String TOO_LONG = " is too long to hold in memory: give Java more (JAVA_TOOL_OPTIONS=-Xmx4g)";
 
   private PlayerApp() {}
 
@@ -68,6 +70,9 @@ public final class PlayerApp {
       title = file == null ? "The example song" : file.getFileName().toString();
     } catch (FileException e) {
       System.err.println("chordsmith: " + e.getMessage());
+      return 1;
+    } catch (OutOfMemoryError e) {
+      System.err.println("chordsmith: " + file + TOO_LONG);
       return 1;
     }
     NativeEngine engine;

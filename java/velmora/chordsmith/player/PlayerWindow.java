@@ -118,14 +118,14 @@ public final class PlayerWindow {
 
   /** Shows the window with {@code audio} loaded, called {@code title}. */
   public void show(Audio audio, String title) {
-    load(audio, title);
+    load(audio, WaveformView.Overview.of(audio), title);
     frame.setVisible(true);
     timer.start();
   }
 
-  private void load(Audio audio, String title) {
+  private void load(Audio audio, WaveformView.Overview overview, String title) {
     trackNumber = player.open(audio);
-    waveform.setRecording(audio);
+    waveform.setRecording(overview);
     titleLabel.setText(title);
     infoLabel.setText(String.format(Locale.ROOT, "%s  ·  %s  ·  %d Hz", Theme.time(audio.seconds()),
         audio.channels == 2 ? "stereo" : "mono", audio.sampleRate));
@@ -443,17 +443,24 @@ public final class PlayerWindow {
     if (chooser.showOpenDialog(frame) != JFileChooser.APPROVE_OPTION) return;
     Path path = chooser.getSelectedFile().toPath();
     titleLabel.setText("Reading " + path.getFileName() + "…");
-    new SwingWorker<Audio, Void>() {
-      @Override protected Audio doInBackground() throws FileException { return Audio.read(path); }
+    record Read(Audio audio, WaveformView.Overview overview) {}
+    new SwingWorker<Read, Void>() {
+      @Override protected Read doInBackground() throws FileException {
+        Audio audio = Audio.read(path);
+        return new Read(audio, WaveformView.Overview.of(audio));
+      }
 
       @Override protected void done() {
         try {
-          load(get(), path.getFileName().toString());
+          Read read = get();
+          load(read.audio(), read.overview(), path.getFileName().toString());
         } catch (Exception e) {
           Throwable cause = e.getCause() != null ? e.getCause() : e;
+          String why = cause instanceof OutOfMemoryError
+              ? path.getFileName() + PlayerApp.TOO_LONG
+              : cause.getMessage();
           titleLabel.setText(player.track() == null ? "" : frame.getTitle().replace(" - chordsmith", ""));
-          JOptionPane.showMessageDialog(frame, cause.getMessage(), "Cannot open the recording",
-              JOptionPane.ERROR_MESSAGE);
+          JOptionPane.showMessageDialog(frame, why, "Cannot open the recording", JOptionPane.ERROR_MESSAGE);
         }
       }
     }.execute();

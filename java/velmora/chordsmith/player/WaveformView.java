@@ -30,7 +30,6 @@ final class WaveformView extends JComponent {
   }
 
   private final Listener listener;
-  // Per bucket of the recording: the peak and the RMS level over both channels, 0..1.
   private float[] peak = new float[0];
   private float[] rms = new float[0];
   private long frames;
@@ -60,31 +59,41 @@ final class WaveformView extends JComponent {
     addMouseMotionListener(mouse);
   }
 
-  /** Shows {@code audio}: its level per bucket, computed once here. */
-  void setRecording(Audio audio) {
-    frames = audio.frames;
-    rate = audio.sampleRate;
-    int buckets = (int) Math.max(1, Math.min(BUCKETS, audio.frames));
-    float[] p = new float[buckets];
-    float[] r = new float[buckets];
-    int ch = audio.channels;
-    for (int b = 0; b < buckets; b++) {
-      long from = audio.frames * b / buckets;
-      long to = audio.frames * (b + 1) / buckets;
-      double max = 0;
-      double sum = 0;
-      for (long f = from; f < to; f++) {
-        for (int c = 0; c < ch; c++) {
-          double v = audio.samples[(int) (f * ch + c)] / 32768.0;
-          max = Math.max(max, Math.abs(v));
-          sum += v * v;
+  /**
+   * A recording's level at a glance: per bucket of time, the peak and the RMS level over both
+   * channels, 0..1. Computed once per recording, off the window's thread.
+   */
+  record Overview(float[] peak, float[] rms, long frames, int rate) {
+    static Overview of(Audio audio) {
+      int buckets = (int) Math.max(1, Math.min(BUCKETS, audio.frames));
+      float[] p = new float[buckets];
+      float[] r = new float[buckets];
+      int ch = audio.channels;
+      for (int b = 0; b < buckets; b++) {
+        long from = audio.frames * b / buckets;
+        long to = audio.frames * (b + 1) / buckets;
+        double max = 0;
+        double sum = 0;
+        for (long f = from; f < to; f++) {
+          for (int c = 0; c < ch; c++) {
+            double v = audio.samples[(int) (f * ch + c)] / 32768.0;
+            max = Math.max(max, Math.abs(v));
+            sum += v * v;
+          }
         }
+        p[b] = (float) max;
+        r[b] = (float) Math.sqrt(sum / Math.max(1, (to - from) * ch));
       }
-      p[b] = (float) max;
-      r[b] = (float) Math.sqrt(sum / Math.max(1, (to - from) * ch));
+      return new Overview(p, r, audio.frames, audio.sampleRate);
     }
-    peak = p;
-    rms = r;
+  }
+
+  /** Shows the recording {@code overview} describes. */
+  void setRecording(Overview overview) {
+    frames = overview.frames();
+    rate = overview.rate();
+    peak = overview.peak();
+    rms = overview.rms();
     position = 0;
     loop = Loop.EMPTY;
     repaint();
