@@ -107,8 +107,10 @@ public final class PlayerWindow {
         player.close();
       }
     });
-    chooser.setFileFilter(
-        new FileNameExtensionFilter("Recordings (WAV, AIFF, AU)", "wav", "aif", "aiff", "au"));
+    // The reader takes anything FFmpeg decodes; these are what recordings usually come as.
+    chooser.setFileFilter(new FileNameExtensionFilter("Recordings (MP3, M4A, FLAC, Ogg, Opus, WAV, AIFF...)",
+        "mp3", "m4a", "aac", "mp4", "flac", "ogg", "oga", "opus", "wav", "wave", "aif", "aiff", "au", "wma",
+        "webm"));
     frame.setContentPane(layout());
     bindKeys(frame.getRootPane());
     frame.pack();
