@@ -26,7 +26,8 @@ trap finish EXIT
 tests() {  # tests <ctest arguments...>: runs ctest and counts its tests
   local log
   log=$(mktemp)
-  ctest "$@" 2>&1 | tee "$log" || true
+  # A test that hangs fails after 15 minutes instead of holding up the whole run.
+  ctest --timeout 900 "$@" 2>&1 | tee "$log" || true
   # "100% tests passed, 0 tests failed out of 18"
   local line
   line=$(grep -E '[0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
