@@ -1,26 +1,23 @@
 // Vector kernels of the vocoder's frame steps; see vocoder_simd.h.
 //
 // Lanes are bins. A lane performs the plain code's float and double operations in its order,
-// except for sine, cosine and arctangent, which come from Highway's vector math (contrib/math:
-// at most 3 ulp, within [-39000, 39000] for sine and cosine; its polynomials may use fused
-// multiply-adds, which only changes its own approximation and is covered by the bound). The
-// two-argument arctangent is built here from Highway's arctangent of a quotient in [0, 1]
-// (3 ulp, the quotient's rounding adds at most 1/2 ulp since arctan's condition number there
-// is at most 1, and the quadrant steps pi / 2 - a and pi - a add at most 2 more as their
-// result is at least pi / 4): at most 6 ulp in all.
+// except for sine, cosine and arctangent, which come from the vocoder's own vector math
+// (vocoder_math-inl.h, separate multiplies and adds only): within 3 u for sine and cosine and
+// 8.6 u for atan2, u = 2^-53, relative to the true value (vocoder_math.h has the proofs).
 //
 // The rounding guard. With v the vector result (or the double product that is rounded to
 // float), L the C library's value (or the product the plain code forms from it) and
-// d = |v| * 2^-44: both libraries are within 8 ulp of the true value and a product adds 1/2
-// ulp, so |v - L| < 2^-48 |v|; the computed v - d and v + d are off by at most 2^-52 |v|, so
-// they still enclose L. Rounding to float never decreases, so when v - d and v + d round to
-// the same float, L rounds to it too. Otherwise (about 2 lanes in a million) the lane is
-// recomputed with the C library. The guard's premise needs v to be a normal double well away
-// from overflow (2^-1000 <= |v| <= 2^1000) and the arguments finite and in range, so every
-// other lane also takes the C library: zero or non-finite arguments of the arctangent (whose
-// quadrant and signed zeros must follow the C library's rules), and sines and cosines of
-// angles beyond +-1024 (the vocoder's are within +-pi). Exact cases are kept: sin(+-0) is +-0
-// and cos(+-0) is 1 by the C standard, and a zero magnitude times a cosine or sine that the
+// d = |v| * 2^-44: ours is within 8.6 u, the C library within 8 ulp (16 u; glibc documents
+// less than 1 ulp for these functions) and each side's product adds u, so |v - L| < 27 u |v|
+// < 2^-48 |v|; the computed v - d and v + d are off by at most 2^-52 |v|, so they still enclose
+// L. Rounding to float never decreases, so when v - d and v + d round to the same float, L
+// rounds to it too. Otherwise (fewer than 1 lane in a million) the lane is recomputed with the C
+// library. The guard's premise needs v to be a normal double well away from overflow (2^-1000
+// <= |v| <= 2^1000) and the arguments within the bounds' domains, so every other lane also
+// takes the C library: zero or non-finite arguments of the arctangent (whose quadrant and
+// signed zeros must follow the C library's rules), and sines and cosines of angles beyond
+// float pi (the vocoder's phases are wrapped to [-pi, pi]). Exact cases are kept: sin(+-0) is
+// +-0 and cos(+-0) is 1 by the C standard, and a zero magnitude times a cosine or sine that the
 // bound proves nonzero gives a zero with the C library's sign.
 #include "vocoder_simd.h"
 
@@ -35,8 +32,8 @@
 // clang-format off
 #include <hwy/foreach_target.h>
 #include <hwy/highway.h>
-#include <hwy/contrib/math/math-inl.h>
 // clang-format on
+#include "vocoder_math-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace cs_vocoder {
@@ -50,11 +47,9 @@ using DH = hn::Rebind<float, DD>;  // the same bins in float
 using VH = hn::Vec<DH>;
 using DF = hn::ScalableTag<float>;  // full float vectors, for the peak search
 
-constexpr double kHalfPi = kPi / 2;            // exact: halving a double
 constexpr double kMaxQuotient = 2147483647.0;  // princarg's int conversion bound
 constexpr double kTiny = 0x1p-1000;            // the guard's range of v
 constexpr double kHuge = 0x1p1000;
-constexpr double kMaxAngle = 1024.0;  // sines and cosines beyond take the C library
 
 // True where the float of v is the float of the C library's value (see the file comment).
 HWY_INLINE MD Guard(DD dd, VD v) {
@@ -67,19 +62,6 @@ HWY_INLINE MD Guard(DD dd, VD v) {
   return hn::And(inRange, hn::Eq(lo, hi));
 }
 
-// atan2(y, x) for finite nonzero x and y, within 6 ulp.
-HWY_INLINE VD Atan2(DD dd, VD y, VD x) {
-  const VD ax = hn::Abs(x);
-  const VD ay = hn::Abs(y);
-  const MD steep = hn::Gt(ay, ax);
-  const VD t = hn::Div(hn::IfThenElse(steep, ax, ay), hn::IfThenElse(steep, ay, ax));
-  VD a = hn::Atan(dd, t);
-  a = hn::IfThenElse(steep, hn::Sub(hn::Set(dd, kHalfPi), a), a);
-  a = hn::IfThenElse(hn::Lt(x, hn::Zero(dd)), hn::Sub(hn::Set(dd, kPi), a), a);
-  return hn::CopySign(a, y);
-}
-
-// Calls f(lane) for every lane where `redo` is true.
 // The mask as bits, lane 0 lowest (at most 16 lanes here).
 template <class D>
 HWY_INLINE uint64_t MaskBits(D d, hn::Mask<D> mask) {
@@ -88,6 +70,7 @@ HWY_INLINE uint64_t MaskBits(D d, hn::Mask<D> mask) {
   return (uint64_t)bytes[0] | ((uint64_t)bytes[1] << 8);
 }
 
+// Calls f(lane) for every lane where `redo` is true.
 template <class F>
 HWY_INLINE void ForLanes(DD dd, MD redo, F f) {
   if (hn::AllFalse(dd, redo)) return;
@@ -253,12 +236,12 @@ bool Synthesize(const float* HWY_RESTRICT mag, const float* HWY_RESTRICT psi, in
     const VD m = hn::PromoteTo(dd, magF);
     const VD angle = hn::PromoteTo(dd, psiF);
     const MD zeroAngle = hn::Eq(angle, hn::Zero(dd));
-    const VD c = hn::IfThenElse(zeroAngle, hn::Set(dd, 1.0), hn::Cos(dd, angle));
-    const VD s = hn::IfThenElse(zeroAngle, angle, hn::Sin(dd, angle));
+    VD s, c;
+    SinCos(dd, angle, s, c);  // exact at +-0: +-0 and 1
     const VD re = hn::Mul(c, m);
     const VD im = hn::Mul(m, s);
     hn::StoreInterleaved2(hn::DemoteTo(dh, re), hn::DemoteTo(dh, im), dh, spectrum + 2 * i);
-    const MD inDomain = hn::Le(hn::Abs(angle), hn::Set(dd, kMaxAngle));
+    const MD inDomain = hn::Le(hn::Abs(angle), hn::Set(dd, kSinCosDomain));
     const MD zeroMag = hn::Eq(m, hn::Zero(dd));
     const MD reExact = hn::Or(zeroAngle, hn::And(zeroMag, hn::Ge(hn::Abs(c), tiny)));
     const MD imExact = hn::Or(zeroAngle, hn::And(zeroMag, hn::Ge(hn::Abs(s), tiny)));
@@ -314,8 +297,53 @@ bool OverlapAdd(const float* HWY_RESTRICT spectrum, const float* HWY_RESTRICT wi
   return true;
 }
 
-HWY_MAYBE_UNUSED const VocoderSimdKernels kKernels = {ApplyWindow,   OverlapAdd,    Analyze,   FindPeakBins,
-                                                      PeakRotations, RotateRegions, Synthesize};
+// The vector math alone, for the checks of its bounds: whole vectors, the tail through a
+// zero-padded copy.
+template <class F>
+HWY_INLINE void ForVectors(int n, F f) {
+  const DD dd;
+  const size_t lanes = hn::Lanes(dd);
+  size_t i = 0;
+  for (; i + lanes <= (size_t)n; i += lanes) f(i, lanes);
+  if (i < (size_t)n) f(i, (size_t)n - i);
+}
+
+void SinCosOf(const float* HWY_RESTRICT x, int n, double* HWY_RESTRICT sine, double* HWY_RESTRICT cosine) {
+  const DD dd;
+  ForVectors(n, [&](size_t i, size_t count) {
+    float in[kVocoderSimdSlack] = {0};
+    double s[kVocoderSimdSlack], c[kVocoderSimdSlack];
+    for (size_t j = 0; j < count; j++) in[j] = x[i + j];
+    VD vs, vc;
+    SinCos(dd, hn::PromoteTo(dd, hn::LoadU(DH(), in)), vs, vc);
+    hn::StoreU(vs, dd, s);
+    hn::StoreU(vc, dd, c);
+    for (size_t j = 0; j < count; j++) {
+      sine[i + j] = s[j];
+      cosine[i + j] = c[j];
+    }
+  });
+}
+
+void Atan2Of(const float* HWY_RESTRICT y, const float* HWY_RESTRICT x, int n, double* HWY_RESTRICT angle) {
+  const DD dd;
+  ForVectors(n, [&](size_t i, size_t count) {
+    float inY[kVocoderSimdSlack] = {0}, inX[kVocoderSimdSlack] = {0};
+    double a[kVocoderSimdSlack];
+    for (size_t j = 0; j < count; j++) {
+      inY[j] = y[i + j];
+      inX[j] = x[i + j];
+    }
+    const DH dh;
+    hn::StoreU(Atan2(dd, hn::PromoteTo(dd, hn::LoadU(dh, inY)), hn::PromoteTo(dd, hn::LoadU(dh, inX))), dd,
+               a);
+    for (size_t j = 0; j < count; j++) angle[i + j] = a[j];
+  });
+}
+
+HWY_MAYBE_UNUSED const VocoderSimdKernels kKernels = {ApplyWindow,  OverlapAdd,    Analyze,
+                                                      FindPeakBins, PeakRotations, RotateRegions,
+                                                      Synthesize,   SinCosOf,      Atan2Of};
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_vocoder

@@ -1,11 +1,11 @@
 // The vocoder's vector kernels (vocoder_simd.cpp), for vocoder.cpp only.
 //
 // Each kernel computes what the plain frame steps in vocoder.cpp compute, to the bit. The
-// double-precision sines, cosines and arctangents come from a vector math library; a lane is
-// kept only when a rounding guard proves that its float result equals the float of the C
-// library's value, and is otherwise recomputed with the C library. Kernels that return false
-// have written nothing: the step then runs on the plain code (NaN and infinite values always
-// do, so that their bits never depend on the path).
+// double-precision sines, cosines and arctangents come from the vocoder's own vector math
+// (vocoder_math.h); a lane is kept only when a rounding guard proves that its float result
+// equals the float of the C library's value, and is otherwise recomputed with the C library. Kernels that
+// return false have written nothing: the step then runs on the plain code (NaN and infinite values always do,
+// so that their bits never depend on the path).
 #pragma once
 
 #include "simd.h"
@@ -39,6 +39,12 @@ struct VocoderSimdKernels {
   // spectrum[2i] = (float)(cos(psi[i]) * mag[i]), spectrum[2i + 1] = (float)(mag[i] *
   // sin(psi[i])) for bins [0, half), in double. False when a value is not finite.
   bool (*synthesize)(const float* mag, const float* psi, int half, float* spectrum);
+
+  // The vector math itself, without the guard, for the checks of its error bounds
+  // (vocoder_math.h): sine[i] and cosine[i] of x[i], meaningful for |x[i]| <= kSinCosDomain;
+  // angle[i] = atan2(y[i], x[i]), meaningful for finite nonzero y[i] and x[i].
+  void (*sinCos)(const float* x, int n, double* sine, double* cosine);
+  void (*atan2)(const float* y, const float* x, int n, double* angle);
 };
 
 // Null when the path has no kernels (the portable path, or a build without vector code).

@@ -12,7 +12,10 @@
 
 #include "eq.h"
 #include "fft.h"
+#include "simd.h"
 #include "support/signals.h"
+#include "vocoder_math.h"
+#include "vocoder_simd.h"
 
 namespace {
 
@@ -600,6 +603,75 @@ TEST(VocoderTinyFrames, FrameSizesOneAndTwoStayInBounds) {
         pos += size;
       }
       EXPECT_EQ(pushes.size(), in.size() / step) << n << " " << step << " " << stepOut;
+    }
+  }
+}
+
+// The vector sine, cosine and arctangent behind the rounding guard keep the error bounds the
+// guard's proof assumes (vocoder_math.h), on every path this machine has: a spread of angles
+// and the points where the reduction changes quadrant, quotients on and next to the
+// arctangent's thresholds, every sign, against the extended-precision C functions.
+TEST(VocoderVectorMath, SineCosineAndArctangentKeepTheirProvenBounds) {
+  constexpr long double kU = 0x1p-53L;
+  auto within = [](double v, long double reference, long double bound) {
+    return std::fabs((long double)v - reference) <= bound * kU * std::fabs(reference);
+  };
+  std::vector<float> angles = {0.0f, -0.0f, 1e-30f, 1.4e-45f, (float)kSinCosDomain, -(float)kSinCosDomain};
+  for (float edge : {(float)(M_PI / 4), (float)(M_PI / 2), (float)(3 * M_PI / 4), (float)M_PI}) {
+    float lo = edge, hi = edge;
+    for (int i = 0; i < 64; i++, lo = std::nextafter(lo, 0.0f), hi = std::nextafter(hi, 4.0f)) {
+      for (float a : {lo, -lo, hi, -hi}) {
+        if (std::fabs(a) <= (float)kSinCosDomain) angles.push_back(a);
+      }
+    }
+  }
+  for (uint32_t bits = 1; bits < 0x40490fdbu; bits += 40009) {
+    float a;
+    std::memcpy(&a, &bits, 4);
+    angles.push_back(a);
+    angles.push_back(-a);
+  }
+  std::vector<float> ys, xs;
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  for (float scale : {1.0f, 3e-39f, 1e30f}) {
+    for (int num = 1; num <= 8; num++) {
+      float a = scale * (float)num / 8.0f;
+      for (int i = 0; i < 8; i++, a = std::nextafter(a, 0.0f)) {
+        for (int q = 0; q < 4; q++) {
+          ys.push_back(q & 1 ? -a : a);
+          xs.push_back(q & 2 ? -scale : scale);
+          ys.push_back(q & 2 ? -scale : scale);
+          xs.push_back(q & 1 ? -a : a);
+        }
+      }
+    }
+  }
+  for (int i = 0; i < 20000; i++) {  // any sign and ratio, steep or not
+    float small = std::ldexp(unit(random), (int)(random() % 60) - 30);
+    if (small == 0.0f) small = 1.0f;
+    const float big = unit(random) + 2.0f;
+    ys.push_back(i % 2 ? big : small);
+    xs.push_back(i % 2 ? small : big);
+  }
+
+  for (int p = 0; p < kSimdPathCount; p++) {
+    const VocoderSimdKernels* k = vocoder_simd_kernels((SimdPath)p);
+    if (k == nullptr || !simd_path_available((SimdPath)p)) continue;
+    const char* path = simd_path_name((SimdPath)p);
+    std::vector<double> s(angles.size()), c(angles.size());
+    k->sinCos(angles.data(), (int)angles.size(), s.data(), c.data());
+    for (size_t i = 0; i < angles.size(); i++) {
+      const long double x = angles[i];
+      ASSERT_TRUE(within(s[i], sinl(x), 3) && within(c[i], cosl(x), 3)) << path << " at " << angles[i];
+    }
+    EXPECT_TRUE(s[0] == 0.0 && !std::signbit(s[0]) && s[1] == 0.0 && std::signbit(s[1])) << path;
+    EXPECT_TRUE(c[0] == 1.0 && c[1] == 1.0) << path;
+
+    std::vector<double> a(ys.size());
+    k->atan2(ys.data(), xs.data(), (int)ys.size(), a.data());
+    for (size_t i = 0; i < ys.size(); i++) {
+      ASSERT_TRUE(within(a[i], atan2l(ys[i], xs[i]), 8.6L)) << path << " at " << ys[i] << ", " << xs[i];
     }
   }
 }
