@@ -1,11 +1,14 @@
-# Fails when the 64-bit ARM library contains a fused multiply-add. A fused a * b + c rounds once
-# where the library's arithmetic rounds twice, so one contraction the compiler slips in (AArch64
-# compilers fuse by default; -ffp-contract=off stops them) changes output bits.
+# Fails when the library contains a fused multiply-add, on x86-64 or 64-bit ARM. A fused a * b + c
+# rounds once where the library's arithmetic rounds twice, so one contraction the compiler slips
+# in (AArch64 compilers fuse by default; -ffp-contract=off stops them) or one fused intrinsic in
+# vector code changes output bits. The library has none at all, the vector math included.
 # Usage: cmake -DOBJDUMP=<the toolchain's objdump> -DLIBRARY=libchordsmith.so -P check_no_fma.cmake
 #
-# The mnemonics: scalar FMADD, FMSUB, FNMADD, FNMSUB; Advanced SIMD FMLA and FMLS (by vector
-# and by element) and the widening FMLAL/FMLSL(2); BFloat16 BFMLALB/T; SVE FMAD, FMSB, FNMAD,
-# FNMSB, FNMLA, FNMLS.
+# The mnemonics. AArch64: scalar FMADD, FMSUB, FNMADD, FNMSUB; Advanced SIMD FMLA and FMLS (by
+# vector and by element) and the widening FMLAL/FMLSL(2); BFloat16 BFMLALB/T; SVE FMAD, FMSB,
+# FNMAD, FNMSB, FNMLA, FNMLS. x86-64: FMA3's VFMADD/VFMSUB/VFNMADD/VFNMSUB in every form
+# (132/213/231, packed and scalar, and the ADDSUB/SUBADD kinds), FMA4's, AVX-512's 4FMAPS
+# (V4FMADD, V4FNMADD), the half-precision complex VFMADDC/VFCMADDC and BF16's VDPBF16PS.
 if(NOT OBJDUMP)
   set(OBJDUMP objdump)
 endif()
@@ -16,6 +19,7 @@ if(NOT rc EQUAL 0)
 endif()
 
 set(fused "^(fn?madd|fn?msub|fn?mla|fn?mls|fml[as]l2?|bfml[as]l[bt]|fn?mad|fn?msb)$")
+set(fused_x86 "^(v4?fn?m(add|sub)[a-z0-9]*|vfc?maddc[a-z0-9]*|vdpbf16ps)$")
 string(REPLACE ";" "," listing "${listing}")  # a semicolon would split a line in two
 string(REPLACE "\n" ";" lines "${listing}")
 set(function "")
@@ -26,7 +30,8 @@ foreach(line IN LISTS lines)
     set(function "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^ +[0-9a-f]+:[ \t]+([a-z][a-z0-9.]*)")
     math(EXPR instructions "${instructions} + 1")
-    if(CMAKE_MATCH_1 MATCHES "${fused}")
+    set(mnemonic "${CMAKE_MATCH_1}")
+    if(mnemonic MATCHES "${fused}" OR mnemonic MATCHES "${fused_x86}")
       string(STRIP "${line}" line)
       list(APPEND found "  ${function}: ${line}")
     endif()
