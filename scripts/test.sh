@@ -2,9 +2,10 @@
 # Builds and runs every test: the native and JVM tests with warnings as errors, then the
 # native tests again under AddressSanitizer + UndefinedBehaviorSanitizer and under
 # ThreadSanitizer, the tests with threads under clang's ThreadSanitizer as well, and the fuzzer.
-# Then 64-bit ARM: cross-built with GCC, every native test under qemu-user (the engine's digests
-# there must equal the build machine's, bit for bit); with clang, the Android NDK's compiler
-# family, the library alone, checked for its exports and for fused multiply-adds.
+# Then 64-bit ARM: cross-built with GCC and the arm64 Highway package, every native test under
+# qemu-user (the engine's digests there, on the portable and the NEON path, must equal the build
+# machine's, bit for bit); with clang, the Android NDK's compiler family, the library alone,
+# checked for its exports and for fused multiply-adds.
 # Every suite runs even when one before it failed; the last line sums them all up:
 # "N passed, N failed", counting each test that ctest runs and each other check, in every build.
 set -euo pipefail
@@ -112,6 +113,13 @@ run build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/aarch64-linux-gnu-gcc.
 echo "== The engine's digests, on the build machine and on 64-bit ARM under qemu-user:" >&2
 digests build >&2
 digests build-aarch64 >&2
+has_neon() {
+  if ! digests build-aarch64 | grep -q ' neon '; then
+    echo "== The 64-bit ARM build has no NEON path: is libhwy-dev:arm64 installed?" >&2
+    return 1
+  fi
+}
+check has_neon
 same_digests() {
   if ! diff <(session_digests build) <(session_digests build-aarch64) >&2; then
     echo "== The digests differ between the build machine and 64-bit ARM" >&2
