@@ -28,7 +28,7 @@ namespace hn = hwy::HWY_NAMESPACE;
 template <class D, size_t kTerms>
 HWY_INLINE hn::Vec<D> Horner(D d, hn::Vec<D> z, const double (&c)[kTerms]) {
   hn::Vec<D> p = hn::Set(d, c[kTerms - 1]);
-  for (size_t i = kTerms - 1; i-- > 0;) p = hn::Add(hn::Mul(p, z), hn::Set(d, c[i]));
+  for (int i = (int)kTerms - 2; i >= 0; i--) p = hn::Add(hn::Mul(p, z), hn::Set(d, c[i]));
   return p;
 }
 
