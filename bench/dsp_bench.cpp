@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -103,22 +104,35 @@ void BaselineFloor(benchmark::State& state) {
   rateCounter(state);
 }
 
+double threadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return (double)t.tv_sec + 1e-9 * (double)t.tv_nsec;
+}
+
 void runEngine(benchmark::State& state, int channels) {
   everyFeature(channels);
   std::vector<jshort> block;
   nextBlock(channels, 0, block);
   dsp_process(block.data(), (long)block.size(), kBlockIn, kBlockOut);  // obtains the buffers
-  double worst = 0.0;
+  // The worst block twice: in wall-clock time, which includes whatever else the machine did
+  // meanwhile (another process taking the core), and in this thread's CPU time, which is the
+  // engine's own work and what a real-time audio thread at high priority would see.
+  double worst = 0.0, worstCpu = 0.0;
   long b = 1;
   for (auto _ : state) {
     nextBlock(channels, b++, block);
+    const double cpuStart = threadCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     dsp_process(block.data(), (long)block.size(), kBlockIn, kBlockOut);
     worst = std::max(worst, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    worstCpu = std::max(worstCpu, threadCpuSeconds() - cpuStart);
     benchmark::DoNotOptimize(block.data());
   }
   rateCounter(state);
-  state.counters["worst_block_of_budget"] = worst / ((double)kBlockIn / kRate);
+  const double budget = (double)kBlockIn / kRate;
+  state.counters["worst_block_of_budget"] = worst / budget;
+  state.counters["worst_block_cpu_of_budget"] = worstCpu / budget;
 }
 
 void EngineBlock(benchmark::State& state) { runEngine(state, (int)state.range(0)); }
