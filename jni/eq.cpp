@@ -54,8 +54,9 @@ void eq_enable(int enabled) { eqActive.store(enabled, std::memory_order_relaxed)
 
 int eq_is_enabled(void) { return eqActive.load(std::memory_order_relaxed) != 0 ? 1 : 0; }
 
-extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspEQSetBands(
-    JNIEnv* env, jobject /*thiz*/, jfloatArray levels) {
+extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspEQSetBands(JNIEnv* env,
+                                                                                        jobject /*thiz*/,
+                                                                                        jfloatArray levels) {
   if (levels == nullptr) return;
   const jsize length = env->GetArrayLength(levels);
   jfloat* values = env->GetFloatArrayElements(levels, nullptr);
@@ -64,7 +65,8 @@ extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspEQS
   env->ReleaseFloatArrayElements(levels, values, 0);
 }
 
-extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspEQEnable(
-    JNIEnv* /*env*/, jobject /*thiz*/, jint enabled) {
+extern "C" JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspEQEnable(JNIEnv* /*env*/,
+                                                                                      jobject /*thiz*/,
+                                                                                      jint enabled) {
   eq_enable(enabled);
 }

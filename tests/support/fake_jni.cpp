@@ -5,8 +5,12 @@
 
 FakeJni::FakeJni() {
   table_.GetArrayLength = &FakeJni::length;
-  table_.GetShortArrayElements = [](JNIEnv* e, jshortArray a, jboolean*) { return get<jshort>(e, a, kShort); };
-  table_.GetFloatArrayElements = [](JNIEnv* e, jfloatArray a, jboolean*) { return get<jfloat>(e, a, kFloat); };
+  table_.GetShortArrayElements = [](JNIEnv* e, jshortArray a, jboolean*) {
+    return get<jshort>(e, a, kShort);
+  };
+  table_.GetFloatArrayElements = [](JNIEnv* e, jfloatArray a, jboolean*) {
+    return get<jfloat>(e, a, kFloat);
+  };
   table_.GetDoubleArrayElements = [](JNIEnv* e, jdoubleArray a, jboolean*) {
     return get<jdouble>(e, a, kDouble);
   };
@@ -28,9 +32,15 @@ FakeJni::~FakeJni() {
   // sanitizers report only the library's own faults.
   for (auto& [elems, array] : live_) {
     switch (array->kind) {
-      case kShort: delete[] static_cast<jshort*>(elems); break;
-      case kFloat: delete[] static_cast<jfloat*>(elems); break;
-      case kDouble: delete[] static_cast<jdouble*>(elems); break;
+      case kShort:
+        delete[] static_cast<jshort*>(elems);
+        break;
+      case kFloat:
+        delete[] static_cast<jfloat*>(elems);
+        break;
+      case kDouble:
+        delete[] static_cast<jdouble*>(elems);
+        break;
     }
   }
 }
@@ -43,9 +53,12 @@ _jobject* FakeJni::wrap(Kind kind, void* vec) {
 jsize FakeJni::length(JNIEnv*, jarray array) {
   const Array* a = reinterpret_cast<const Array*>(array);
   switch (a->kind) {
-    case kShort: return static_cast<jsize>(static_cast<std::vector<jshort>*>(a->vec)->size());
-    case kFloat: return static_cast<jsize>(static_cast<std::vector<jfloat>*>(a->vec)->size());
-    case kDouble: return static_cast<jsize>(static_cast<std::vector<jdouble>*>(a->vec)->size());
+    case kShort:
+      return static_cast<jsize>(static_cast<std::vector<jshort>*>(a->vec)->size());
+    case kFloat:
+      return static_cast<jsize>(static_cast<std::vector<jfloat>*>(a->vec)->size());
+    case kDouble:
+      return static_cast<jsize>(static_cast<std::vector<jdouble>*>(a->vec)->size());
   }
   return 0;
 }
