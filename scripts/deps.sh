@@ -7,7 +7,7 @@
 set -euo pipefail
 # openjdk-17-jdk (not -headless) brings AWT for the player, fonts-dejavu-core the fonts it draws with;
 # xvfb and xauth give its window test a display.
-packages=(g++ clang libclang-rt-14-dev cmake ninja-build libgtest-dev libbenchmark-dev libhwy-dev
+packages=(g++ clang clang-format libclang-rt-14-dev cmake ninja-build libgtest-dev libbenchmark-dev libhwy-dev
   libfftw3-dev pkg-config openjdk-17-jdk junit5 binutils fonts-dejavu-core xvfb xauth ffmpeg
   g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user)
 arm64_packages=(libhwy-dev:arm64)

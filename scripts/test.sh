@@ -70,6 +70,13 @@ run() {  # run <build dir> <cmake options...>
 digests() { sed -n '/^Engine digests on /,/ passed, .* failed$/p' "$1/Testing/Temporary/LastTest.log"; }
 session_digests() { digests "$1" | sed -nE 's/^  (same|DIFFERS) +([^ ]+) +[^ ]+ +/\2 /p' | sort -u; }
 
+# The C++ sources as clang-format lays them out (.clang-format); the JNI header is javac's.
+formatted() {
+  git ls-files '*.cpp' '*.h' ':!jni/velmora_chordsmith_NativeInterface.h' |
+    xargs clang-format --dry-run -Werror
+}
+check formatted
+
 run build
 run build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHORDSMITH_SANITIZE=address,undefined \
   -DCHORDSMITH_JAVA=OFF -DCHORDSMITH_BENCH=OFF
