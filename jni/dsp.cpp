@@ -8,7 +8,9 @@
 // stereo frames go through the balance mix or the mono fold and, when voice removal is on,
 // lose the weighted output of the filter run over the opposite side (double precision, 16-bit
 // scale); everything is then scaled by 2^-15 into float (full scale [-1, 1)). Each channel goes
-// through the vocoder with the synthesis hop derived from samplesOut / samplesIn. The output
+// through the vocoder with the synthesis hop derived from samplesOut / samplesIn: on its own,
+// or, with the stereo link on, both together with their phases linked, which keeps the stereo
+// image and the mono sum through any stretch (the link has no effect in mono). The output
 // stage divides by the overlap-add gain, applies the preamp, measures the peak, soft-limits
 // above 0.95 and quantises to +-32767 back into the same Java array. A block that cannot run
 // (the engine not set up, nothing to consume, no memory) is skipped and the meter reads 0.
@@ -60,6 +62,8 @@ std::atomic<int> panningLevel{0};
 std::atomic<bool> voiceRemovalEnabled{false};
 std::atomic<float> voiceRemovalAmount{0.0f};
 std::atomic<double> maxLevelAcum{0.0};
+// Off by default: the channels are stretched independently, as they always were.
+std::atomic<bool> stereoLink{false};
 
 // Block buffers, per channel. Never freed: the audio thread may still be in a block while the
 // process exits.
@@ -295,8 +299,14 @@ void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut) {
   } else {
     stereoInput(samples, block.in);
   }
-  vocoder_process(in_left, block.in, out_left, block.stepOut, 0);
-  if (!mono) vocoder_process(in_right, block.in, out_right, block.stepOut, 1);
+  if (mono) {
+    vocoder_process(in_left, block.in, out_left, block.stepOut, 0);
+  } else if (stereoLink.load(std::memory_order_relaxed)) {
+    vocoder_process_linked(in_left, in_right, block.in, out_left, out_right, block.stepOut);
+  } else {
+    vocoder_process(in_left, block.in, out_left, block.stepOut, 0);
+    vocoder_process(in_right, block.in, out_right, block.stepOut, 1);
+  }
   const float peak = outputStage(samples, block, mono);
   maxLevelAcum.store((double)peak, std::memory_order_relaxed);
 }
@@ -350,6 +360,10 @@ JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEn
 JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(JNIEnv*, jobject,
                                                                                      jfloat amount) {
   voiceRemovalAmount.store(amount, std::memory_order_relaxed);
+}
+
+JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspStereoLink(JNIEnv*, jobject, jint enabled) {
+  stereoLink.store(enabled != 0, std::memory_order_relaxed);
 }
 
 JNIEXPORT jfloat JNICALL Java_velmora_chordsmith_NativeInterface_dspGetMaxLevel(JNIEnv*, jobject) {

@@ -57,6 +57,14 @@ JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAm
 
 /*
  * Class:     velmora_chordsmith_NativeInterface
+ * Method:    dspStereoLink
+ * Signature: (I)V
+ */
+JNIEXPORT void JNICALL Java_velmora_chordsmith_NativeInterface_dspStereoLink
+  (JNIEnv *, jobject, jint);
+
+/*
+ * Class:     velmora_chordsmith_NativeInterface
  * Method:    dspGetMaxLevel
  * Signature: ()F
  */

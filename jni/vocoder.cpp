@@ -43,6 +43,16 @@ int* valleyBins[2] = {nullptr, nullptr};
 // kernels' slack), and each peak's rotation.
 float* scratch = nullptr;
 float* rotations = nullptr;
+// The linked stereo frame: the two channels' summed magnitudes (with the peak search's two
+// boundary entries), and at each peak bin the louder channel's phase, previous phase and
+// synthesis phase, which the rotation kernel reads by bin.
+float* linkMag = nullptr;
+float* louderPhi = nullptr;
+float* louderPhi0 = nullptr;
+float* louderPsi = nullptr;
+// True while the phase memories hold what the linked stereo path left there: a change of path
+// restarts both channels' phases, as a stretch change does.
+bool phasesLinked = false;
 // The vector kernels chosen by the last vocoder_init (null: the plain code only).
 const VocoderSimdKernels* simd = nullptr;
 
@@ -54,7 +64,12 @@ void freeBuffers() {
   std::free(omega);
   std::free(scratch);
   std::free(rotations);
+  std::free(linkMag);
+  std::free(louderPhi);
+  std::free(louderPhi0);
+  std::free(louderPsi);
   window = windowOut = omega = scratch = rotations = nullptr;
+  linkMag = louderPhi = louderPhi0 = louderPsi = nullptr;
   for (int c = 0; c < 2; c++) {
     std::free(phi0s[c]);
     std::free(psis[c]);
@@ -91,7 +106,12 @@ bool obtainBuffers(int n) {
   omega = obtainFloats(frameFloats);
   scratch = obtainFloats(binFloats + kVocoderSimdSlack * sizeof(float));
   rotations = obtainFloats(binFloats);
-  bool ok = window && windowOut && omega && scratch && rotations;
+  linkMag = obtainFloats(binFloats);
+  louderPhi = obtainFloats(binFloats);
+  louderPhi0 = obtainFloats(binFloats);
+  louderPsi = obtainFloats(binFloats);
+  bool ok =
+      window && windowOut && omega && scratch && rotations && linkMag && louderPhi && louderPhi0 && louderPsi;
   for (int c = 0; c < 2; c++) {
     phi0s[c] = obtainFloats(binFloats);
     psis[c] = obtainFloats(binFloats);
@@ -158,9 +178,18 @@ bool magnitudesAndPhases(const float* fftBuffer, float* mag, float* phi) {
   return finite;
 }
 
-// Identity phase locking: each peak's synthesis phase advances by its measured advance times
-// the stretch factor, and every bin of its region turns by the same rotation. Each
-// princarg argument is formed in float in the order written.
+// The rotation that identity phase locking gives the region of the peak at bin k: the peak's
+// synthesis phase advances by its measured advance times the stretch factor. Each princarg
+// argument is formed in float in the order written.
+float peakRotation(int k, const float* phi, const float* phi0, const float* psi, float s) {
+  const float pomega = omega[k];
+  // Departure of the peak's measured advance from its bin's nominal advance.
+  const float peakDeltaPhi = princarg((phi[k] - phi0[k]) - pomega);
+  const float peakTargetPhase = princarg((peakDeltaPhi + pomega) * s + psi[k]);
+  return princarg(peakTargetPhase - phi[k]);
+}
+
+// Identity phase locking: every bin of a peak's region turns by the peak's rotation.
 void phaseLock(int nPeaks, const int* peaks, const int* valleys, const float* phi, const float* phi0,
                float* psi, float s) {
   if (simd != nullptr && nPeaks > 0) {
@@ -170,13 +199,8 @@ void phaseLock(int nPeaks, const int* peaks, const int* valleys, const float* ph
     return;
   }
   for (int p = 0; p < nPeaks; p++) {
-    const int peak = peaks[p];
-    const float pomega = omega[peak];
-    // Departure of the peak's measured advance from its bin's nominal advance.
-    const float peakDeltaPhi = princarg((phi[peak] - phi0[peak]) - pomega);
     // psi[peak] is still the previous frame's: regions ahead of this one end below its peak.
-    const float peakTargetPhase = princarg((peakDeltaPhi + pomega) * s + psi[peak]);
-    const float peakPhaseRotation = princarg(peakTargetPhase - phi[peak]);
+    const float peakPhaseRotation = peakRotation(peaks[p], phi, phi0, psi, s);
     for (int b = valleys[p]; b < valleys[p + 1]; b++) psi[b] = princarg(phi[b] + peakPhaseRotation);
   }
 }
@@ -214,19 +238,64 @@ void resynthesize(float* fftBuffer, const float* mag, const float* psi) {
   std::memset(fftBuffer + winSize, 0, (size_t)winSize * sizeof(float));
 }
 
+// Peaks and regions of mag[0 .. H), on the path vocoder_init() chose. mag needs room for the
+// boundary entries at H and H + 1.
+int searchPeaks(float* mag, int* peaks, int* valleys) {
+  if (simd == nullptr) return findPeaks(mag, winHalf, peaks, valleys);
+  mag[winHalf] = kPeakFloor;
+  mag[winHalf + 1] = kPeakFloor;
+  const int nPeaks = simd->findPeakBins(mag, winHalf, kPeakFloor, peaks);
+  findValleys(mag, winHalf, peaks, nPeaks, valleys);
+  return nPeaks;
+}
+
 // Peak search and phase locking of channel c's current frame.
 void lockPhases(int c, float s) {
-  float* mag = mags[c];
-  int nPeaks;
-  if (simd != nullptr) {
-    mag[winHalf] = kPeakFloor;
-    mag[winHalf + 1] = kPeakFloor;
-    nPeaks = simd->findPeakBins(mag, winHalf, kPeakFloor, peakBins[c]);
-    findValleys(mag, winHalf, peakBins[c], nPeaks, valleyBins[c]);
-  } else {
-    nPeaks = findPeaks(mag, winHalf, peakBins[c], valleyBins[c]);
-  }
+  const int nPeaks = searchPeaks(mags[c], peakBins[c], valleyBins[c]);
   phaseLock(nPeaks, peakBins[c], valleyBins[c], phis[c], phi0s[c], psis[c], s);
+}
+
+// Phase locking of a stereo frame with the channels linked. The peaks and regions are those of
+// the summed magnitudes, left + right in float; each region gets one rotation, computed from
+// the peak bin of the channel that is louder there (the left one when both are equal), and both
+// channels' bins in the region turn by it. Each channel keeps its own analysis phases, so in
+// every bin the synthesis phase difference between left and right equals the analysis phase
+// difference: the stereo image and the mono sum survive any stretch.
+void lockPhasesLinked(float s) {
+  const float* magL = mags[0];
+  const float* magR = mags[1];
+  for (int i = 0; i < winHalf; i++) linkMag[i] = magL[i] + magR[i];
+  int* peaks = peakBins[0];
+  int* valleys = valleyBins[0];
+  const int nPeaks = searchPeaks(linkMag, peaks, valleys);
+  if (nPeaks == 0) return;  // no peak: no synthesis phase changes, as in one channel
+  // Every rotation before any region turns, so each reads its peak's previous synthesis phase.
+  if (simd != nullptr) {
+    // The rotation kernel reads by bin: the louder channel's values go to its peak bins.
+    for (int p = 0; p < nPeaks; p++) {
+      const int k = peaks[p];
+      const int c = magR[k] > magL[k] ? 1 : 0;
+      louderPhi[k] = phis[c][k];
+      louderPhi0[k] = phi0s[c][k];
+      louderPsi[k] = psis[c][k];
+    }
+    simd->peakRotations(peaks, nPeaks, louderPhi, louderPhi0, omega, louderPsi, s, rotations);
+    for (int c = 0; c < 2; c++)
+      simd->rotateRegions(phis[c], valleys, rotations, nPeaks, winHalf, scratch, psis[c]);
+    return;
+  }
+  for (int p = 0; p < nPeaks; p++) {
+    const int k = peaks[p];
+    const int c = magR[k] > magL[k] ? 1 : 0;
+    rotations[p] = peakRotation(k, phis[c], phi0s[c], psis[c], s);
+  }
+  for (int c = 0; c < 2; c++) {
+    const float* phi = phis[c];
+    float* psi = psis[c];
+    for (int p = 0; p < nPeaks; p++) {
+      for (int b = valleys[p]; b < valleys[p + 1]; b++) psi[b] = princarg(phi[b] + rotations[p]);
+    }
+  }
 }
 
 // The oldest stepOut samples of the output queue go out; the queue moves up and its end is
@@ -246,31 +315,84 @@ void overlapAdd(float* output, const float* fftBuffer, float* wave, const float*
   emitHop(output, wave);
 }
 
+// The transform's tables are process-wide and fft_init() is exported: rebuilt for another
+// size since vocoder_init(), a transform of this frame would run past its 2N floats (or mean
+// nothing for a smaller size). Such a frame is left silent: it adds nothing to the output
+// queue, which still emits its hop, and the channel's phases start again from zero, as after
+// a reset. An fft_init() with this frame size brings the next frames back.
+bool transformFits() { return fft_size() == winSize; }
+
+// Window, forward transform, magnitudes and phases of channel c's frame. False when a phase is
+// NaN.
+bool analyzeFrame(const float* input, int c) {
+  applyWindow(input, fftBuffers[c]);
+  fft_process(fftBuffers[c], kFftForward, c);
+  return magnitudesAndPhases(fftBuffers[c], mags[c], phis[c]);
+}
+
+// Channel c's spectrum rebuilt from its magnitudes and synthesis phases, transformed back and
+// overlap-added; the frame's hop goes to `output`.
+void resynthesizeFrame(float* output, int c) {
+  resynthesize(fftBuffers[c], mags[c], psis[c]);
+  fft_process(fftBuffers[c], kFftInverse, c);
+  overlapAdd(output, fftBuffers[c], waves[c], phis[c], phi0s[c]);
+}
+
 void vocoder_process_frame(const float* input, float* output, float s, int c) {
-  // The transform's tables are process-wide and fft_init() is exported: rebuilt for another
-  // size since vocoder_init(), a transform of this frame would run past its 2N floats (or
-  // mean nothing for a smaller size). Such a frame is left silent: it adds nothing to the
-  // output queue, which still emits its hop, and the channel's phases start again from zero,
-  // as after a reset. An fft_init() with this frame size brings the next frames back.
-  if (fft_size() != winSize) {
+  if (!transformFits()) {
     emitHop(output, waves[c]);
     resetChannelPhases(c);
     return;
   }
-  float* fftBuffer = fftBuffers[c];
-  float* mag = mags[c];
-  float* phi = phis[c];
-  float* psi = psis[c];
-  applyWindow(input, fftBuffer);
-  fft_process(fftBuffer, kFftForward, c);
-  const bool finite = magnitudesAndPhases(fftBuffer, mag, phi);
+  const bool finite = analyzeFrame(input, c);
   lockPhases(c, s);
-  resynthesize(fftBuffer, mag, psi);
-  fft_process(fftBuffer, kFftInverse, c);
-  overlapAdd(output, fftBuffer, waves[c], phi, phi0s[c]);
+  resynthesizeFrame(output, c);
   // A NaN phase would otherwise live on in phi0 and psi and silence the channel until the
   // next stretch change; the next frame starts from zero phases instead, as after a reset.
   if (!finite) resetChannelPhases(c);
+}
+
+// Both channels' frames, linked: both are analysed before either is resynthesised.
+void vocoder_process_frame_linked(float* outLeft, float* outRight, float s) {
+  if (!transformFits()) {
+    emitHop(outLeft, waves[0]);
+    emitHop(outRight, waves[1]);
+    resetPhases();
+    return;
+  }
+  const bool finiteLeft = analyzeFrame(inputs[0], 0);
+  const bool finiteRight = analyzeFrame(inputs[1], 1);
+  // A NaN phase comes with a NaN magnitude, so its bin is never a peak of the summed
+  // magnitudes: every rotation is finite and a NaN stays in its own channel's bins.
+  lockPhasesLinked(s);
+  resynthesizeFrame(outLeft, 0);
+  resynthesizeFrame(outRight, 1);
+  // As in one channel, the phases restart from zero after such a frame; both of them, so that
+  // they stay a pair.
+  if (!finiteLeft || !finiteRight) resetPhases();
+}
+
+// A hop past the frame would move the output queue by a negative length; a negative one
+// would copy a negative count.
+int clampHop(int pStepOut) {
+  if (pStepOut < 0) return 0;
+  if (pStepOut > winSize) return winSize;
+  return pStepOut;
+}
+
+// What every call does before it consumes a sample: stores the hop and returns the stretch
+// factor, restarting both channels' phases when the factor changed (!= is also true when either
+// side is NaN) or when the other path, linked or unlinked, advanced them last.
+float startCall(int pStepOut, bool linked) {
+  stepOut = pStepOut;
+  const float s = (float)pStepOut / (float)stepIn;
+  const double stretchFactor = (double)s;
+  if (stretchFactor != lastStretchFactor || linked != phasesLinked) {
+    lastStretchFactor = stretchFactor;
+    phasesLinked = linked;
+    resetPhases();
+  }
+  return s;
 }
 
 }  // namespace
@@ -385,6 +507,7 @@ void vocoder_init(int pWinSize, int step) {
   if (!obtainBuffers(winSize)) return;
 
   resetPhases();
+  phasesLinked = false;
   initialized = 1;
   simd = vocoder_simd_kernels(simd_path());
   fft_init(winSize);
@@ -395,21 +518,10 @@ void vocoder_init(int pWinSize, int step) {
 void vocoder_process(float* inputBuffer, int inSize, float* outputBuffer, int pStepOut, int channel) {
   if (!initialized || (channel != 0 && channel != 1)) return;
   const int c = channel;
-  // A hop past the frame would move the output queue by a negative length; a negative one
-  // would copy a negative count.
-  if (pStepOut < 0) pStepOut = 0;
-  if (pStepOut > winSize) pStepOut = winSize;
+  pStepOut = clampHop(pStepOut);
   if (inSize < 0 || inputBuffer == nullptr || outputBuffer == nullptr) inSize = 0;
 
-  stepOut = pStepOut;
-  const float s = (float)pStepOut / (float)stepIn;
-  const double stretchFactor = (double)s;
-  // != is also true when either side is NaN.
-  if (stretchFactor != lastStretchFactor) {
-    lastStretchFactor = stretchFactor;
-    resetPhases();
-  }
-
+  const float s = startCall(pStepOut, false);
   const int inStart = winSize - stepIn;
   int inIndex = inIndexes[c] != 0 ? inIndexes[c] : inStart;
   int outIndex = 0;
@@ -430,4 +542,49 @@ void vocoder_process(float* inputBuffer, int inSize, float* outputBuffer, int pS
     }
   }
   inIndexes[c] = inIndex;
+}
+
+void vocoder_process_linked(float* left, float* right, int inSize, float* outLeft, float* outRight,
+                            int pStepOut) {
+  if (!initialized) return;
+  const int inStart = winSize - stepIn;
+  const int inIndex0 = inIndexes[0] != 0 ? inIndexes[0] : inStart;
+  const int inIndex1 = inIndexes[1] != 0 ? inIndexes[1] : inStart;
+  // The engine always feeds both channels the same sample counts, so their queues move in
+  // step. Channels fed apart through vocoder_process() may not be: their frames complete at
+  // different samples and cannot be paired, so they go on unlinked, each on its own.
+  if (inIndex0 != inIndex1) {
+    vocoder_process(left, inSize, outLeft, pStepOut, 0);
+    vocoder_process(right, inSize, outRight, pStepOut, 1);
+    return;
+  }
+  pStepOut = clampHop(pStepOut);
+  if (inSize < 0 || left == nullptr || right == nullptr || outLeft == nullptr || outRight == nullptr)
+    inSize = 0;
+
+  const float s = startCall(pStepOut, true);
+  int inIndex = inIndex0;
+  int frames = 0;
+  for (int i = 0; i < inSize;) {
+    const int take = winSize - inIndex < inSize - i ? winSize - inIndex : inSize - i;
+    std::memcpy(inputs[0] + inIndex, left + i, (size_t)take * sizeof(float));
+    std::memcpy(inputs[1] + inIndex, right + i, (size_t)take * sizeof(float));
+    inIndex += take;
+    i += take;
+    if (inIndex == winSize) {
+      vocoder_process_frame_linked(outLeft + (size_t)frames * stepOut, outRight + (size_t)frames * stepOut,
+                                   s);
+      for (float* input : inputs)
+        std::memmove(input, input + stepIn, (size_t)(winSize - stepIn) * sizeof(float));
+      inIndex = inStart;
+      frames++;
+    }
+  }
+  inIndexes[0] = inIndexes[1] = inIndex;
+  // The analyser is fed exactly as the unlinked path feeds it: all of the block's left hops,
+  // then all of its right hops. It averages each right hop into the place of the last left hop,
+  // so interleaving the hops would change what it measures, and the display would change with
+  // the link; its readings are the same function of the output whichever path made it.
+  for (int k = 0; k < frames; k++) pushSink(outLeft + (size_t)k * stepOut, stepOut, 0);
+  for (int k = 0; k < frames; k++) pushSink(outRight + (size_t)k * stepOut, stepOut, 1);
 }

@@ -42,7 +42,22 @@ CS_EXPORT void vocoder_init(int pWinSize, int step);
 CS_EXPORT void vocoder_process(float* inputBuffer, int inSize, float* outputBuffer, int pStepOut,
                                int channel);
 
-// ---- Internal, for tests and diagnostics (hidden from the shared library) ----
+// ---- Internal (hidden from the shared library) ----
+
+// The engine's stereo path with the channels' phases linked: consumes inSize samples of each
+// channel and writes pStepOut samples per completed frame to each output, as a vocoder_process()
+// call per channel would. Both channels' frames are analysed before either is resynthesised;
+// peaks and regions are found once, on the summed magnitudes, and each region's rotation, taken
+// from the channel louder at its peak, turns both channels' bins, so that the phase difference
+// between the channels survives the stretch (vocoder.cpp, lockPhasesLinked). The analyser gets
+// the block's left hops, then its right hops, as from the two unlinked calls. A change between
+// this path and vocoder_process() restarts both channels' phases, as a stretch change does.
+// Channels whose queues are out of step (fed apart through vocoder_process()) are processed
+// unlinked instead.
+void vocoder_process_linked(float* left, float* right, int inSize, float* outLeft, float* outRight,
+                            int pStepOut);
+
+// ---- For tests and diagnostics ----
 
 // Wraps an angle into [-pi, pi] in double: angle / pi truncated toward zero, moved one step
 // further from zero when odd, times pi, is subtracted. NaN and infinities give NaN.

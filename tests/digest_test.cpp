@@ -77,6 +77,7 @@ struct Session {
   std::vector<int> blocks;     // input frames per block, cycled
   std::vector<double> speeds;  // one per block, cycled
   bool spectrum = true;
+  bool stereoLink = false;
   std::function<void(FakeJni&)> setUp;                // mixer, equaliser, filter
   std::function<void(FakeJni&, int block)> perBlock;  // settings changed while playing
 };
@@ -113,6 +114,7 @@ std::string run(const Session& s) {
   Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEnable(env, nullptr, 0);
   Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(env, nullptr, 0.0f);
   Java_velmora_chordsmith_NativeInterface_dspSpectrumEnable(env, nullptr, s.spectrum ? 1 : 0);
+  Java_velmora_chordsmith_NativeInterface_dspStereoLink(env, nullptr, s.stereoLink ? 1 : 0);
   Java_velmora_chordsmith_NativeInterface_dspInit(env, nullptr, s.frame, s.over, s.rate, s.channels);
   if (s.setUp) s.setUp(jni);
 
@@ -182,6 +184,11 @@ std::string everyFeatureSession(Session s) {
   const int frame = s.frame;
   s.setUp = [frame](FakeJni& jni) { everyFeature(jni, frame); };
   return run(s);
+}
+
+Session linked(Session s) {
+  s.stereoLink = true;
+  return s;
 }
 
 const std::vector<Check>& checks() {
@@ -257,6 +264,44 @@ const std::vector<Check>& checks() {
            Java_velmora_chordsmith_NativeInterface_dspEQEnable(jni.env(), nullptr, (b / 30) % 2);
          };
          return run(s);
+       }},
+      // With the stereo link on: both channels stretched together, their phases linked.
+      {"LinkedEveryFeatureAtTheUsualGeometry", "090317fe948fd746",
+       [] {
+         return everyFeatureSession(
+             linked({2048, 4, 44100, 2, 8.0, {2048}, {0.8, 0.8, 0.8, 0.5, 0.5, 1.25, 1.25, 0.75}}));
+       }},
+      {"LinkedSwitchedAndMixedWhilePlaying", "0b7e18d8bbfb463a",
+       [] {
+         Session s{1024, 8, 48000, 2, 5.0, {1024, 512, 2048, 333}, {0.7, 0.7, 0.9, 1.5}};
+         s.setUp = [](FakeJni& jni) {
+           loadVoiceFilter(jni);
+           loadEqCurve(jni, 512);
+         };
+         s.perBlock = [](FakeJni& jni, int b) {
+           JNIEnv* env = jni.env();
+           Java_velmora_chordsmith_NativeInterface_dspStereoLink(env, nullptr, (b / 7) % 3 != 1);
+           Java_velmora_chordsmith_NativeInterface_dspPanning(env, nullptr, (b / 20) % 3 != 0,
+                                                              (b / 20) % 3 == 2, 30 + b % 40);
+           Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEnable(env, nullptr, (b / 15) % 2);
+           Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(env, nullptr, 0.9f);
+           Java_velmora_chordsmith_NativeInterface_dspEQEnable(env, nullptr, (b / 25) % 2);
+         };
+         return run(s);
+       }},
+      {"LinkedLargestFrameSlowSpeeds", "e16a251ce5af7f8e",
+       [] {
+         return everyFeatureSession(linked({4096, 8, 44100, 2, 4.0, {4096}, {0.25, 0.25, 0.4, 0.5}}));
+       }},
+      {"LinkedTinyFramesDownToOneSample",
+       "75a58606aab30b63 0f446506a68867a9 321c21a1c5491bf4 6ec2422ce2a7580f 30847eea2ed7d387 ",
+       [] {
+         std::string all;
+         for (int frame : {1, 2, 4, 16, 64}) {
+           all +=
+               run(linked({frame, frame >= 4 ? 4 : 1, 8000, 2, 0.5, {frame * 8 + 3}, {0.8, 1.0, 2.5}})) + " ";
+         }
+         return all;
        }},
   };
   return all;

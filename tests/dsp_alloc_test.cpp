@@ -112,7 +112,11 @@ TEST(EngineRealTime, BlocksAfterTheFirstObtainNoMemoryAndTakeNoLock) {
   ASSERT_GT(heapCalls.load(), before);
 
   for (int channels : {1, 2}) {
-    featuresOn(channels);
-    EXPECT_EQ(heapCallsForBlocks(channels, 40), 0) << "channels " << channels;
+    for (int link : {0, 1}) {
+      featuresOn(channels);
+      Java_velmora_chordsmith_NativeInterface_dspStereoLink(nullptr, nullptr, link);
+      EXPECT_EQ(heapCallsForBlocks(channels, 40), 0) << "channels " << channels << ", link " << link;
+    }
   }
+  Java_velmora_chordsmith_NativeInterface_dspStereoLink(nullptr, nullptr, 0);
 }

@@ -39,11 +39,13 @@ struct Engine {
     Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalFilter(
         jni.env(), nullptr, jni.doubles(a), jni.doubles(b), (jint)a.size(), (jint)b.size());
   }
+  void stereoLink(int on) { Java_velmora_chordsmith_NativeInterface_dspStereoLink(jni.env(), nullptr, on); }
   // Back to the default mixer.
   void reset() {
     preamp(1.0f);
     panning(0, 0, 50);
     voiceRemoval(0, 0.0f);
+    stereoLink(0);
     eq_enable(0);
   }
 };
@@ -432,6 +434,43 @@ TEST(EngineThroughModules, SpectrumSeesTheStretchedOutput) {
   EXPECT_EQ(loudest, 45);  // A4: slowed down, not transposed
 }
 
+// The link switch takes effect at the next block, where both channels' phases restart from
+// zero: nothing of the phases before it survives. Two sessions that switch it on at the same
+// block from different histories give the same bits once the frames from before the switch
+// have left the overlap-add queue; a session that kept it on all along does not.
+TEST(EngineStereoLink, SwitchingRestartsThePhasesAndMonoIgnoresTheSwitch) {
+  auto session = [](int channels, auto linkAt) {
+    Engine e;
+    e.reset();
+    e.init(1024, 4, 44100, channels);
+    e.filter({1, -0.5}, {0.5, 0.25});
+    e.voiceRemoval(1, 0.5f);
+    std::vector<jshort> out;
+    for (int b = 0; b < 16; b++) {
+      e.stereoLink(linkAt(b));
+      std::vector<jshort> block = sineBlock(2048, channels, 440, 44100, 9000, b * 2048L, -0.6);
+      const std::vector<jshort> noisy = sineBlock(2048, channels, 1234.5, 44100, 5000, b * 2048L, 0.3);
+      for (size_t i = 0; i < block.size(); i++) block[i] = (jshort)(block[i] + noisy[i]);
+      block.resize((size_t)channels * 2560);
+      e.process(block, 2048, 2560);  // hops of 256 in, 320 out
+      out.insert(out.end(), block.begin(), block.end());
+    }
+    e.reset();
+    return out;
+  };
+  // A frame leaves the output queue of 1024 samples within four hops of 320: the blocks from
+  // the one after the switch on hold only frames made since.
+  const size_t fromBlock11 = 11 * 2 * 2560;
+  const std::vector<jshort> offThenOn = session(2, [](int b) { return b >= 10; });
+  const std::vector<jshort> onOffOn = session(2, [](int b) { return b != 9; });
+  const std::vector<jshort> alwaysOn = session(2, [](int) { return 1; });
+  EXPECT_TRUE(std::equal(offThenOn.begin() + fromBlock11, offThenOn.end(), onOffOn.begin() + fromBlock11));
+  EXPECT_FALSE(std::equal(offThenOn.begin() + fromBlock11, offThenOn.end(), alwaysOn.begin() + fromBlock11));
+  EXPECT_NE(offThenOn, onOffOn);
+
+  EXPECT_EQ(session(1, [](int b) { return b % 3 == 0; }), session(1, [](int) { return 0; }));
+}
+
 TEST(EngineThreads, SettersAndReadersRaceWithBlocks) {
   Engine e;
   e.init(1024, 4, 44100, 2);
@@ -448,6 +487,7 @@ TEST(EngineThreads, SettersAndReadersRaceWithBlocks) {
       Java_velmora_chordsmith_NativeInterface_dspEQEnable(jni.env(), nullptr, i % 2);
       Java_velmora_chordsmith_NativeInterface_dspEQSetBands(jni.env(), nullptr, jni.floats(levels));
       Java_velmora_chordsmith_NativeInterface_dspSpectrumEnable(jni.env(), nullptr, (i / 3) % 2);
+      Java_velmora_chordsmith_NativeInterface_dspStereoLink(jni.env(), nullptr, (i / 5) % 2);
       Java_velmora_chordsmith_NativeInterface_dspGetSpectrum(jni.env(), nullptr, jni.floats(spectrum), 72);
       (void)Java_velmora_chordsmith_NativeInterface_dspGetMaxLevel(jni.env(), nullptr);
       if (i % 50 == 0) {

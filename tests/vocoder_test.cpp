@@ -675,3 +675,192 @@ TEST(VocoderVectorMath, SineCosineAndArctangentKeepTheirProvenBounds) {
     }
   }
 }
+
+namespace {
+
+// Feeds a stereo pair through the linked path in blocks of the given sizes (cycled) and returns
+// everything each channel emits.
+std::pair<std::vector<float>, std::vector<float>> feedLinked(const std::vector<float>& left,
+                                                             const std::vector<float>& right, int stepOut,
+                                                             const std::vector<int>& blocks, int stepIn) {
+  std::vector<float> outLeft, outRight;
+  size_t pos = 0;
+  for (size_t b = 0; pos < left.size(); b++) {
+    int size = blocks[b % blocks.size()];
+    if ((size_t)size > left.size() - pos) size = (int)(left.size() - pos);
+    const size_t room = (size_t)(size / stepIn + 2) * stepOut + 1;
+    std::vector<float> l(room, kUntouched), r(room, kUntouched);
+    const size_t before = pushes.size();
+    vocoder_process_linked(const_cast<float*>(left.data()) + pos, const_cast<float*>(right.data()) + pos,
+                           size, l.data(), r.data(), stepOut);
+    const size_t written = (pushes.size() - before) / 2 * stepOut;
+    outLeft.insert(outLeft.end(), l.begin(), l.begin() + written);
+    outRight.insert(outRight.end(), r.begin(), r.begin() + written);
+    pos += size;
+  }
+  return {outLeft, outRight};
+}
+
+// Phase of x[from, end) at `cycles` per sample (a DFT bin at that frequency), in radians.
+double phaseAt(const std::vector<float>& x, size_t from, double cycles) {
+  double re = 0.0, im = 0.0;
+  for (size_t i = from; i < x.size(); i++) {
+    re += x[i] * std::cos(2.0 * M_PI * cycles * (double)i);
+    im -= x[i] * std::sin(2.0 * M_PI * cycles * (double)i);
+  }
+  return std::atan2(im, re);
+}
+
+double wrapped(double a) { return std::remainder(a, 2.0 * M_PI); }
+
+// Two tones between bins, each with its own phase difference between the channels; the first
+// is louder on the left, the second on the right.
+struct StereoTones {
+  std::vector<float> left, right;
+  static constexpr double kLow = 0.03713, kHigh = 0.09377;  // cycles per sample
+  static constexpr double kLowShift = 1.0, kHighShift = -2.0;
+  explicit StereoTones(int length) : left(length), right(length) {
+    for (int i = 0; i < length; i++) {
+      const double a = 2.0 * M_PI * kLow * i, b = 2.0 * M_PI * kHigh * i;
+      left[i] = (float)(0.4 * std::sin(a) + 0.1 * std::sin(b));
+      right[i] = (float)(0.2 * std::sin(a - kLowShift) + 0.3 * std::sin(b - kHighShift));
+    }
+  }
+};
+
+}  // namespace
+
+TEST(VocoderLink, IdenticalChannelsGiveEachTheUnlinkedChannelsBits) {
+  // Summed magnitudes are twice each channel's, exactly, so they have the same peaks and
+  // regions; equal peaks take the left channel's rotation, which is the unlinked one.
+  const std::vector<float> in = noise(9000, 16, 0.5f);
+  eq_init(128);
+  std::vector<float> gains = noise(128, 17, 1.0f);
+  eq_setbands(gains.data());
+  eq_enable(1);
+  fresh(256, 64);
+  const std::vector<float> alone = feed(in, 80, 0, {1000}, 64);
+  fresh(256, 64);
+  const auto [left, right] = feedLinked(in, in, 80, {1000, 37, 300}, 64);
+  eq_enable(0);
+  EXPECT_TRUE(sameBits(left, alone));
+  EXPECT_TRUE(sameBits(right, alone));
+}
+
+TEST(VocoderLink, KeepsEachTonesPhaseDifferenceBetweenTheChannels) {
+  const int n = 1024, step = 256;
+  const StereoTones tones(80000);
+  for (int stepOut : {128, 192, 384}) {  // speeds 2, 1.33 and 0.67
+    fresh(n, step);
+    const auto [left, right] = feedLinked(tones.left, tones.right, stepOut, {2048}, step);
+    const size_t from = left.size() / 4;
+    for (auto [cycles, shift] : {std::pair{StereoTones::kLow, StereoTones::kLowShift},
+                                 {StereoTones::kHigh, StereoTones::kHighShift}}) {
+      const double kept = wrapped(phaseAt(left, from, cycles) - phaseAt(right, from, cycles));
+      EXPECT_NEAR(kept, shift, 0.01) << stepOut << " " << cycles;
+    }
+    // The probe is sharp: stretched apart, the channels lose the difference.
+    fresh(n, step);
+    const std::vector<float> apartLeft = feed(tones.left, stepOut, 0, {2048}, step);
+    const std::vector<float> apartRight = feed(tones.right, stepOut, 1, {2048}, step);
+    const double lost =
+        wrapped(phaseAt(apartLeft, from, StereoTones::kLow) - phaseAt(apartRight, from, StereoTones::kLow));
+    EXPECT_GT(std::fabs(lost - StereoTones::kLowShift), 0.1) << stepOut;
+  }
+}
+
+TEST(VocoderLink, EachRegionTurnsByTheChannelThatIsLouderAtItsPeak) {
+  // A tone on the left only and another on the right only: each tone's region must follow its
+  // own channel's phases, so each channel comes out as it does stretched alone (the bins of
+  // the other tone's region hold only rounding noise there).
+  const int n = 1024, step = 256, stepOut = 336;
+  const std::vector<float> left = partials(60000, n, {{40, 0.4, 0.3}});
+  const std::vector<float> right = partials(60000, n, {{150, 0.4, 2.0}});
+  fresh(n, step);
+  const auto [linkedLeft, linkedRight] = feedLinked(left, right, stepOut, {4096}, step);
+  fresh(n, step);
+  const std::vector<float> aloneLeft = feed(left, stepOut, 0, {4096}, step);
+  const std::vector<float> aloneRight = feed(right, stepOut, 1, {4096}, step);
+  double worst = 0.0;
+  for (size_t i = 4 * n; i < aloneLeft.size(); i++) {
+    worst = std::max(worst, (double)std::fabs(linkedLeft[i] - aloneLeft[i]));
+    worst = std::max(worst, (double)std::fabs(linkedRight[i] - aloneRight[i]));
+  }
+  EXPECT_LT(worst, 1e-4);
+}
+
+TEST(VocoderLink, SwitchingBetweenLinkedAndUnlinkedRestartsBothChannelsOnce) {
+  fresh(64, 16);
+  const std::vector<float> left = noise(64, 18, 0.5f), right = noise(64, 19, 0.5f);
+  std::vector<float> outLeft(256), outRight(256);
+  float* l = const_cast<float*>(left.data());
+  float* r = const_cast<float*>(right.data());
+  vocoder_process_linked(l, r, 64, outLeft.data(), outRight.data(), 16);
+  const std::vector<float> psi0 = psiOf(0), psi1 = psiOf(1);
+  ASSERT_FALSE(allZero(psi0));
+  ASSERT_FALSE(allZero(psi1));
+  vocoder_process_linked(l, r, 0, outLeft.data(), outRight.data(), 16);  // same path and hop
+  EXPECT_TRUE(sameBits(psiOf(0), psi0));
+  EXPECT_TRUE(sameBits(psiOf(1), psi1));
+
+  // Unlinked now: the first call clears both channels, the second finds nothing to clear.
+  vocoder_process(l, 0, outLeft.data(), 16, 0);
+  EXPECT_TRUE(allZero(psiOf(0)));
+  EXPECT_TRUE(allZero(psiOf(1)));
+  vocoder_process(l, 64, outLeft.data(), 16, 0);
+  const std::vector<float> unlinked0 = psiOf(0);
+  vocoder_process(r, 0, outRight.data(), 16, 1);
+  EXPECT_TRUE(sameBits(psiOf(0), unlinked0));
+
+  // And back: cleared again, queues untouched.
+  const VocoderState before = vocoder_state();
+  vocoder_process_linked(l, r, 0, outLeft.data(), outRight.data(), 16);
+  EXPECT_TRUE(allZero(psiOf(0)));
+  EXPECT_TRUE(allZero(std::vector<float>(vocoder_state().phi0s[1], vocoder_state().phi0s[1] + 32)));
+  EXPECT_EQ(vocoder_state().inIndexes[0], before.inIndexes[0]);
+}
+
+TEST(VocoderLink, TheAnalyserGetsTheBlocksLeftHopsThenItsRightHops) {
+  fresh(64, 16);
+  const std::vector<float> in = noise(64, 20, 0.5f);
+  float* x = const_cast<float*>(in.data());
+  std::vector<float> outLeft(100, kUntouched), outRight(100, kUntouched);
+  // Queues at 48 + 40: frames complete at the 16th and 32nd samples, 8 wait.
+  vocoder_process_linked(x, x, 40, outLeft.data(), outRight.data(), 24);
+  ASSERT_EQ(pushes.size(), 4u);
+  const float* expected[] = {outLeft.data(), outLeft.data() + 24, outRight.data(), outRight.data() + 24};
+  for (int k = 0; k < 4; k++) {
+    EXPECT_EQ(pushes[k].at, expected[k]);
+    EXPECT_EQ(pushes[k].channel, k / 2);
+    EXPECT_EQ(pushes[k].size, 24);
+  }
+  EXPECT_EQ(outLeft[48], kUntouched);
+  EXPECT_EQ(vocoder_state().inIndexes[1], 56);
+
+  // Channels fed apart through vocoder_process are out of step: each goes on by itself.
+  vocoder_process(x, 3, outLeft.data(), 24, 0);
+  pushes.clear();
+  vocoder_process_linked(x, x, 6, outLeft.data(), outRight.data(), 24);
+  ASSERT_EQ(pushes.size(), 1u);
+  EXPECT_EQ(pushes[0].channel, 0);
+  EXPECT_EQ(vocoder_state().inIndexes[0], 48 + 1);
+  EXPECT_EQ(vocoder_state().inIndexes[1], 62);
+}
+
+TEST(VocoderLink, NonFiniteInputOnOneSideLeavesTheOtherSound) {
+  for (float bad : {NAN, INFINITY, 3e38f}) {
+    fresh(256, 64);
+    std::vector<float> left = noise(4096 + 8192, 21);
+    const std::vector<float> right = noise(4096 + 8192, 22);
+    left[4096 + 100] = bad;
+    const auto [outLeft, outRight] = feedLinked(left, right, 80, {512}, 64);
+    for (float v : outRight) ASSERT_TRUE(std::isfinite(v)) << bad;
+    // Once the sample has left the queues, the left side is back too.
+    double energy = 0.0;
+    for (size_t i = outLeft.size() - 4096; i < outLeft.size(); i++) {
+      ASSERT_TRUE(std::isfinite(outLeft[i])) << bad << " at " << i;
+      energy += (double)outLeft[i] * outLeft[i];
+    }
+    EXPECT_GT(energy / 4096, 0.01) << bad;
+  }
+}

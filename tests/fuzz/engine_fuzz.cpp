@@ -155,6 +155,7 @@ class Session {
     Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEnable(env, nullptr, 0);
     Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(env, nullptr, 0.0f);
     Java_velmora_chordsmith_NativeInterface_dspSpectrumEnable(env, nullptr, 1);
+    Java_velmora_chordsmith_NativeInterface_dspStereoLink(env, nullptr, 0);
     eq_enable(0);
     double one = 1.0;
     iir_init_filters(&one, &one, 1, 1);
@@ -226,6 +227,10 @@ class Session {
         break;
       case 17:  // the next allocations succeed while the budget lasts
         allocationBudget = in_.ConsumeIntegralInRange(-1, 40);
+        break;
+      case 18:
+        Java_velmora_chordsmith_NativeInterface_dspStereoLink(env, nullptr,
+                                                              in_.ConsumeIntegralInRange(-1, 2));
         break;
       default:
         break;
@@ -467,6 +472,7 @@ class Session {
     const bool removeVoice = in_.ConsumeBool();
     Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEnable(env, nullptr, removeVoice);
     Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(env, nullptr, 0.8f);
+    Java_velmora_chordsmith_NativeInterface_dspStereoLink(env, nullptr, in_.ConsumeBool());
     const bool spectrum = in_.ConsumeIntegralInRange(0, 3) == 0;
     Java_velmora_chordsmith_NativeInterface_dspSpectrumEnable(env, nullptr, spectrum);
 

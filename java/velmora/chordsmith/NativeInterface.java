@@ -36,6 +36,14 @@ public final class NativeInterface {
   /** Weight of the filtered opposite channel that voice removal subtracts; 0 or less disables it. */
   public native void dspVoiceRemovalAmount(float amount);
 
+  /**
+   * Stereo link, off (0) by default: any other value stretches the two channels together, with
+   * their phases linked, so that the stereo image and the mono sum survive the stretch; 0
+   * stretches each channel on its own, as the engine always did. Switching restarts both
+   * channels' phases at the next frame, as a speed change does. No effect in mono.
+   */
+  public native void dspStereoLink(int enabled);
+
   /** Peak level of the most recent block after the preamp, 1.0 = full scale. */
   public native float dspGetMaxLevel();
 
