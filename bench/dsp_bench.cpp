@@ -4,7 +4,8 @@
 // audio per second of processing), as the worst block's share of its real-time budget (2048
 // frames, 46.4 ms; the first block, which obtains the buffers, is not timed), and as a ratio
 // to the floor of the same blocks (floor.h), whose time the engine should not exceed 0.35 of.
-// EnginePortable is the same engine on its plain C++ path, for comparison.
+// EnginePortable is the same engine on its plain C++ path, for comparison; EngineStereoLink the
+// stereo engine with the stereo link switched on and off.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -65,6 +66,7 @@ void everyFeature(int channels) {
   eq_enable(1);
   Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalEnable(nullptr, nullptr, 1);
   Java_velmora_chordsmith_NativeInterface_dspVoiceRemovalAmount(nullptr, nullptr, 0.8f);
+  Java_velmora_chordsmith_NativeInterface_dspStereoLink(nullptr, nullptr, 0);
 }
 
 // Baseline/<channels>: the floor's frames over the same blocks, 16-bit in and out.
@@ -143,8 +145,37 @@ void EnginePortable(benchmark::State& state) {
   simd_release_path();
 }
 
+// The stereo link's cost: the stereo engine of EngineBlock/2 with its blocks alternately
+// unlinked and linked, eight at a time (each switch restarts the phases, as in an app), every
+// block timed. "link_on_over_off" is the mean time of a linked block over that of an unlinked
+// one; measured side by side, the two share whatever load the machine has.
+void EngineStereoLink(benchmark::State& state) {
+  everyFeature(2);
+  std::vector<jshort> block;
+  nextBlock(2, 0, block);
+  dsp_process(block.data(), (long)block.size(), kBlockIn, kBlockOut);  // obtains the buffers
+  double seconds[2] = {0.0, 0.0};
+  long blocks[2] = {0, 0};
+  long b = 1;
+  for (auto _ : state) {
+    const int link = (int)((b / 8) % 2);
+    Java_velmora_chordsmith_NativeInterface_dspStereoLink(nullptr, nullptr, link);
+    nextBlock(2, b++, block);
+    const auto start = std::chrono::steady_clock::now();
+    dsp_process(block.data(), (long)block.size(), kBlockIn, kBlockOut);
+    seconds[link] += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    blocks[link]++;
+    benchmark::DoNotOptimize(block.data());
+  }
+  Java_velmora_chordsmith_NativeInterface_dspStereoLink(nullptr, nullptr, 0);
+  rateCounter(state);
+  if (blocks[0] > 0 && blocks[1] > 0)
+    state.counters["link_on_over_off"] = (seconds[1] / (double)blocks[1]) / (seconds[0] / (double)blocks[0]);
+}
+
 BENCHMARK(BaselineFloor)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(EngineBlock)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 BENCHMARK(EnginePortable)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(EngineStereoLink)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
