@@ -5,8 +5,9 @@
  * to stereo); {@link velmora.chordsmith.audio.AudioWriter}, any
  * {@link velmora.chordsmith.audio.OutputFormat} to a file that appears complete or not at all
  * ({@link velmora.chordsmith.audio.AtomicOutput}) or to a stream;
- * {@link velmora.chordsmith.audio.Passage}, a passage of a recording, primed and looped; and
- * {@link velmora.chordsmith.audio.Audio}, a recording in memory, the example song among them.
+ * {@link velmora.chordsmith.audio.Passage}, a passage of a recording, primed and looped;
+ * {@link velmora.chordsmith.audio.Audio}, a recording in memory, the example song among them; and
+ * {@link velmora.chordsmith.audio.StereoImage}, how the two channels of a stream hold together.
  * Failures are {@link velmora.chordsmith.audio.FileException}s with messages about the file.
  * Knows nothing of the engine.
  */

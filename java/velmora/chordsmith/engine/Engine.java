@@ -32,6 +32,12 @@ public interface Engine {
 
   void enableSpectrum(boolean on);
 
+  /**
+   * The stereo link: on, both channels are stretched together with their phases linked, which
+   * keeps the stereo image and the mono sum; off, each channel on its own. No effect in mono.
+   */
+  void setStereoLink(boolean on);
+
   /** Stretches one block in place: {@code samplesIn} frames in, {@code samplesOut} frames back. */
   void process(short[] samples, int samplesIn, int samplesOut);
 

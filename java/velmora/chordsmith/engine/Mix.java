@@ -8,9 +8,11 @@ import velmora.chordsmith.VoiceFilter;
  * The mixer settings of a stretch, in a listener's units: the preamp in dB (0 plays as loud as
  * the input, the engine's own gain made up), the balance from -100 (the left channel on both
  * sides) to 100 (the right) or a fold to mono, voice removal with its filter and amount, and an
- * equaliser curve. A null filter or curve leaves that stage off.
+ * equaliser curve, and the stereo link (the channels stretched together, keeping the stereo image).
+ * A null filter or curve leaves that stage off.
  */
-public record Mix(double preampDb, boolean mono, int balance, VoiceFilter voice, double voiceAmount, EqCurve eq) {
+public record Mix(double preampDb, boolean mono, int balance, VoiceFilter voice, double voiceAmount, EqCurve eq,
+                  boolean stereoLink) {
   /**
    * Writes every mixer setting into an engine set up for frames of {@code frameSize} at
    * {@code sampleRate}; after its set-up, since that sizes the equaliser's gains.
@@ -25,6 +27,7 @@ public record Mix(double preampDb, boolean mono, int balance, VoiceFilter voice,
     }
     // One gain per bin of the positive half of the frame.
     engine.setEqualiser(eq == null ? null : eq.binGains(frameSize, sampleRate, frameSize / 2));
+    engine.setStereoLink(stereoLink);
   }
 
   /** The engine's linear preamp for {@code db}: 0 dB plays as loud as the input. */

@@ -51,6 +51,9 @@ public final class NativeEngine implements Engine {
   public void enableSpectrum(boolean on) { dsp.dspSpectrumEnable(on ? 1 : 0); }
 
   @Override
+  public void setStereoLink(boolean on) { dsp.dspStereoLink(on ? 1 : 0); }
+
+  @Override
   public void process(short[] samples, int samplesIn, int samplesOut) {
     dsp.dspProcess(samples, samplesIn, samplesOut, 0f);
   }

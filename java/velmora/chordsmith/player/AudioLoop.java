@@ -91,6 +91,8 @@ final class AudioLoop {
 
   // The mix as the engine has it.
   private MixSettings applied;
+  /** The stereo link changed since the last block: the engine's next block restarts its phases. */
+  private boolean linkSwitched;
   private double voiceNow;
   private int balanceNow;
   private double preampDbNow;
@@ -244,7 +246,8 @@ final class AudioLoop {
 
   /** Feeds one hop, runs the engine and returns the block's peak. */
   private float process(boolean phasesRestart) {
-    double mean = overlap.next(stepOut, phasesRestart, gains);
+    double mean = overlap.next(stepOut, phasesRestart || linkSwitched, gains);
+    linkSwitched = false;
     engine.setPreamp((float) (Mix.preampGain(preampDbNow) * mean));
     timeline.fed(feed.label());
     feed.read(block, stepIn);
@@ -324,6 +327,11 @@ final class AudioLoop {
     if (now || (want != applied && !java.util.Arrays.equals(want.eqDb(), applied.eqDb()))) {
       EqCurve curve = want.eqCurve();
       engine.setEqualiser(curve == null ? null : curve.binGains(frameSize, rate, frameSize / 2));
+    }
+    if (now || want.stereoLink() != applied.stereoLink()) {
+      engine.setStereoLink(want.stereoLink());
+      // The engine restarts both channels' phases at its next block, as at a speed change.
+      linkSwitched = !now && channels == 2;
     }
     preampDbNow = now ? want.preampDb() : approach(preampDbNow, want.preampDb(), PREAMP_STEP_DB);
     applied = want;

@@ -72,6 +72,7 @@ public final class PlayerWindow {
   final JSlider voiceAmount = new JSlider(0, 150, 100);
   final JSlider balance = new JSlider(-100, 100, 0);
   final JCheckBox monoBox = new JCheckBox("Mono");
+  final JCheckBox linkBox = new JCheckBox("Stereo link", MixSettings.DEFAULT.stereoLink());
   final JSlider[] eq = new JSlider[EqCurve.NAMES.length];
   final JLabel[] eqValue = new JLabel[EqCurve.NAMES.length];
   final JSlider preamp = new JSlider(SwingConstants.VERTICAL, -12, 12, 0);
@@ -133,7 +134,7 @@ public final class PlayerWindow {
         audio.channels == 2 ? "stereo" : "mono", audio.sampleRate));
     frame.setTitle(title + " - chordsmith");
     boolean stereo = audio.channels == 2;
-    JComponent[] stereoOnly = {voiceBox, voiceAmount, balance, monoBox, amountTitle, balanceTitle};
+    JComponent[] stereoOnly = {voiceBox, voiceAmount, balance, monoBox, linkBox, amountTitle, balanceTitle};
     for (JComponent c : stereoOnly) {
       c.setEnabled(stereo);
       c.setForeground(stereo ? Theme.TEXT : Theme.MUTED.darker());
@@ -301,7 +302,11 @@ public final class PlayerWindow {
     monoBox.addActionListener(e -> setMix(player.mix().withMono(monoBox.isSelected())));
     monoBox.setToolTipText("Both sides carry the average of the two (M)");
     styleBox(monoBox);
-    row.add(card("Stereo", column(balanceTitle, balance, monoBox)), c);
+    linkBox.addActionListener(e -> setMix(player.mix().withStereoLink(linkBox.isSelected())));
+    linkBox.setToolTipText(
+        "Stretch both channels together: keeps the stereo image and the mono sum; off, each on its own");
+    styleBox(linkBox);
+    row.add(card("Stereo", column(balanceTitle, balance, monoBox, linkBox)), c);
 
     JPanel bandsPanel = new JPanel(new GridBagLayout());
     bandsPanel.setOpaque(false);

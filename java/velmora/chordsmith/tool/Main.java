@@ -21,6 +21,7 @@ import velmora.chordsmith.audio.FileException;
 import velmora.chordsmith.audio.OutputFormat;
 import velmora.chordsmith.audio.Passage;
 import velmora.chordsmith.audio.PcmSource;
+import velmora.chordsmith.audio.StereoImage;
 import velmora.chordsmith.engine.Engine;
 import velmora.chordsmith.engine.NativeEngine;
 import velmora.chordsmith.engine.StretchJob;
@@ -191,7 +192,8 @@ public final class Main {
   /** What a stretch measured and decided, for the summary. */
   private record Result(StretchPlan plan, int sampleRate, int channels, long recordingFrames, boolean exactLength,
                         String layout, long passageFrames, float peak, double preampDb, double firstPeakDb,
-                        long outputFrames, double seconds, List<String> strongest) {}
+                        long outputFrames, double seconds, List<String> strongest, StereoImage in,
+                        StereoImage out) {}
 
   /**
    * Stretches {@code first} (a recording just opened, {@code announced} frames long or -1 when
@@ -273,7 +275,7 @@ public final class Main {
     String layout = recording == null ? null : recording.downmixedLayout;
     return new Result(plan, rate, channels, recordingFrames, exact, layout, run.result.inputFrames() / o.loops,
         run.result.peak(), preampDb, firstPeakDb, run.result.outputFrames(), seconds,
-        SpectrumPicture.strongestNotes(run.readings, 5));
+        SpectrumPicture.strongestNotes(run.readings, 5), run.in, run.out);
   }
 
   /** A WAV holds at most 4 GB: refuse before the work when the output is known to need more. */
@@ -288,8 +290,12 @@ public final class Main {
     }
   }
 
-  /** One run through the engine: its result, the readings, and the writer, not yet finished. */
-  private record Run(StretchJob.Result result, SpectrumRecorder readings, AudioWriter writer) {}
+  /**
+   * One run through the engine: its result, the readings, the writer, not yet finished, and the
+   * stereo image of the passage and of the output.
+   */
+  private record Run(StretchJob.Result result, SpectrumRecorder readings, AudioWriter writer, StereoImage in,
+                     StereoImage out) {}
 
   private static Run runOnce(Options o, StretchPlan plan, Engine engine, PcmSource first, Passage.Opener again,
                              long start, long end, long passageFrames, Destination destination, VoiceFilter voice,
@@ -306,10 +312,16 @@ public final class Main {
       // Redrawing in place only makes sense on a terminal; in a log it would pile up.
       boolean showProgress = !o.quiet && stderrIsTerminal() && (total == 0 || total > PROGRESS_SECONDS * rate);
       ProgressBar bar = new ProgressBar(err, "Stretching", total, rate, showProgress, System::nanoTime);
+      StereoImage in = new StereoImage();
+      StereoImage out = new StereoImage();
+      PcmSource source = channels == 2 ? in.measuring(passage, passage.lead()) : passage;
+      StretchJob.Output output = channels == 2 ? (samples, offset, frames) -> {
+        out.add(samples, offset, frames);
+        writer.write(samples, offset, frames);
+      } : writer::write;
       try {
-        StretchJob.Result result =
-            StretchJob.run(engine, plan, passage, passage.lead(), writer::write, readings, bar);
-        return new Run(result, readings, writer);
+        StretchJob.Result result = StretchJob.run(engine, plan, source, passage.lead(), output, readings, bar);
+        return new Run(result, readings, writer, in, out);
       } finally {
         bar.finish();
       }
@@ -370,6 +382,7 @@ public final class Main {
         "Speed:    %s (realised %.4f: hops of %d in, %d out; frame %d, oversampling %d)%n",
         Options.formatSpeed(o.speed), p.realisedSpeed(), p.stepIn, p.stepOut, p.frameSize, p.overSampling);
     out.printf(Locale.ROOT, "Mix:      %s%n", mix(o, r.preampDb, r.channels));
+    if (r.channels == 2) out.printf(Locale.ROOT, "Stereo:   %s%n", stereo(o, r.in, r.out));
     out.printf(Locale.ROOT, "Peak:     %s%n", peak(r));
     String notes = r.strongest.isEmpty() ? "none (silence)" : "strongest " + String.join(", ", r.strongest);
     out.printf(Locale.ROOT, "Notes:    %s%n", notes);
@@ -407,6 +420,26 @@ public final class Main {
     }
     parts.add("equaliser " + (o.eq == null ? "off" : o.eq.describe()));
     return String.join(", ", parts);
+  }
+
+  /**
+   * The stereo line: how the channels were stretched, and their correlation and mono-fold level
+   * in the input and the output, which the independent stretch loses and the linked one keeps.
+   */
+  static String stereo(Options o, StereoImage in, StereoImage out) {
+    return String.format(Locale.ROOT, "%s; left/right correlation %s in, %s out; mono fold %s in, %s out",
+        o.stereoLink ? "linked" : "independent", correlation(in), correlation(out), foldDb(in), foldDb(out));
+  }
+
+  private static String correlation(StereoImage image) {
+    double c = image.correlation();
+    return Double.isNaN(c) ? "n/a" : String.format(Locale.ROOT, "%.2f", c);
+  }
+
+  private static String foldDb(StereoImage image) {
+    double db = image.monoFoldDb();
+    if (Double.isNaN(db)) return "n/a";
+    return db == Double.NEGATIVE_INFINITY ? "-inf dB" : String.format(Locale.ROOT, "%+.2f dB", db);
   }
 
   /** The version in the jar's manifest; "(development build)" when run from loose classes. */

@@ -60,6 +60,9 @@ final class Options {
       "      --remove-voice A   stereo: subtract what the channels share in the vocal band,",
       "                         amount 0 to 2 (1 cancels a centred voice); default off",
       "      --voice-band LO-HI the vocal band in Hz for --remove-voice; default 150-6000",
+      "      --stereo MODE      stereo: linked (the default) stretches both channels together,",
+      "                         keeping the stereo image and the mono sum; independent",
+      "                         stretches each on its own (wider, phasey, weaker in mono)",
       "      --eq BANDS         equaliser, e.g. bass=+4,mid=-3,2.5k=-6: dB from -30 to +12 at",
       "                         sub (40 Hz), bass (100), low-mid (300), mid (1k), high-mid (3k),",
       "                         treble (8k) or any frequency; the curve runs smoothly between",
@@ -74,7 +77,7 @@ final class Options {
   /** Options that take a value; the others are switches. */
   private static final Set<String> VALUED = Set.of("-s", "--speed", "-o", "--output", "--format", "--bits",
       "--start", "--end", "--loop", "--spectrum", "--frame-size", "--oversampling", "--preamp", "--headroom",
-      "--balance", "--remove-voice", "--voice-band", "--eq");
+      "--balance", "--remove-voice", "--voice-band", "--stereo", "--eq");
   private static final Set<String> SWITCHES = Set.of("-h", "--help", "--version", "-q", "--quiet", "--mono");
 
   /** What to do about a limiter that had to act. */
@@ -107,6 +110,8 @@ final class Options {
   double voiceLowHz = VoiceFilter.DEFAULT_LOW_HZ;
   double voiceHighHz = VoiceFilter.DEFAULT_HIGH_HZ;
   boolean voiceBandGiven;
+  boolean stereoLink = true;
+  boolean stereoGiven;
   EqCurve eq;
   boolean quiet;
   boolean help;
@@ -230,6 +235,14 @@ final class Options {
         voiceBandGiven = true;
       }
       case "--eq" -> eq = EqOption.parse(value);
+      case "--stereo" -> {
+        switch (value.trim().toLowerCase(Locale.ROOT)) {
+          case "linked" -> stereoLink = true;
+          case "independent" -> stereoLink = false;
+          default -> throw ToolException.usage("--stereo " + value + ": use linked or independent");
+        }
+        stereoGiven = true;
+      }
       default -> throw new IllegalStateException("no case for " + name);
     }
   }
@@ -417,8 +430,8 @@ final class Options {
   /** Notes on options that do not apply to this input, or apply otherwise than asked. */
   List<String> notes(int sampleRate, int channels, VoiceFilter voice, OutputFormat outputFormat) {
     List<String> notes = new ArrayList<>();
-    if (channels == 1 && (mono || balanceGiven || voiceAmount > 0)) {
-      notes.add("the input is mono: --mono, --balance and --remove-voice do not apply");
+    if (channels == 1 && (mono || balanceGiven || voiceAmount > 0 || stereoGiven)) {
+      notes.add("the input is mono: --mono, --balance, --remove-voice and --stereo do not apply");
     }
     if (voiceBandGiven && voiceAmount == 0) notes.add("--voice-band does nothing without --remove-voice");
     if (voice != null && voice.highHz < voiceHighHz) {
@@ -439,7 +452,9 @@ final class Options {
   }
 
   /** The mix these options ask for, with the voice-removal filter designed for the input, at {@code preamp} dB. */
-  Mix mix(VoiceFilter voice, double preamp) { return new Mix(preamp, mono, balance, voice, voiceAmount, eq); }
+  Mix mix(VoiceFilter voice, double preamp) {
+    return new Mix(preamp, mono, balance, voice, voiceAmount, eq, stereoLink);
+  }
 
   /** Whether a passage rather than the whole recording is asked for, or loops. */
   boolean passage() { return startSeconds > 0 || endSeconds >= 0 || loops > 1; }

@@ -8,6 +8,9 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.util.Arrays;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicReference;
+import velmora.chordsmith.audio.Audio;
+import velmora.chordsmith.audio.ExampleSong;
+import velmora.chordsmith.audio.StereoImage;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 
@@ -31,6 +34,7 @@ class EngineTest {
     dsp.dspVoiceRemovalAmount(0f);
     dsp.dspEQEnable(0);
     dsp.dspSpectrumEnable(1);
+    dsp.dspStereoLink(0);
   }
 
   /** Interleaved 16-bit sine frames [start, start + frames), with room for {@code capacity} frames. */
@@ -94,6 +98,27 @@ class EngineTest {
     dsp.dspProcess(none, 1024, 0, 0f);
     assertArrayEquals(input, none);
     assertEquals(0f, dsp.dspGetMaxLevel());
+  }
+
+  @Test
+  void stereoLinkKeepsTheImageOfARecordingThatTheIndependentStretchLoses() {
+    Audio song = ExampleSong.make();
+    StereoImage in = StereoImage.of(song);
+    StereoImage[] out = new StereoImage[2];
+    for (int link = 0; link < 2; link++) {
+      dsp.dspInit(2048, 4, song.sampleRate, 2);
+      dsp.dspStereoLink(link);
+      out[link] = new StereoImage();
+      short[] block = new short[4 * 683 * 2];  // speed 0.75: hops of 512 in, 683 out
+      for (int b = 0; b < song.frames / 2048; b++) {
+        System.arraycopy(song.samples, b * 2048 * 2, block, 0, 2048 * 2);
+        dsp.dspProcess(block, 2048, 4 * 683, 0f);
+        if (b > 0) out[link].add(block, 0, 4 * 683);
+      }
+    }
+    assertEquals(in.correlation(), out[1].correlation(), 0.05);
+    assertEquals(in.monoFoldDb(), out[1].monoFoldDb(), 0.3);
+    assertTrue(out[0].correlation() < in.correlation() - 0.2, "unlinked " + out[0].correlation());
   }
 
   @Test

@@ -89,6 +89,7 @@ class StretchPlanTest {
     @Override public void setVoiceAmount(float amount) {}
     @Override public void setEqualiser(float[] gains) {}
     @Override public void enableSpectrum(boolean on) {}
+    @Override public void setStereoLink(boolean on) {}
     @Override public float maxLevel() { return 0.5f; }
     @Override public void spectrum(float[] bands) { bands[45] = 0.3f; }
 

@@ -166,6 +166,24 @@ class RecordingSinkTest {
   }
 
   @Test
+  void switchingTheStereoLinkWhilePlayingLeavesNoGapOrClick() {
+    Audio song = ExampleSong.make();
+    int rate = song.sampleRate;
+    List<Integer> switches = new ArrayList<>();
+    RecordingSink rec = play(song, (player, sink) -> {
+      double heard = player.status().position();
+      if (switches.isEmpty() && heard >= 1.7 * rate) player.transport().setSpeed(75);
+      if (switches.size() < 2 && heard >= (2.2 + switches.size()) * rate) {
+        switches.add(sink.frames);
+        player.setMix(player.mix().withStereoLink(switches.size() == 2));
+      }
+      return switches.size() < 2 || sink.frames < switches.get(1) + rate;
+    }, new ArrayList<>());
+    assertSeamless(rec, switches.get(0), rate, "the link switched off");
+    assertSeamless(rec, switches.get(1), rate, "the link switched on");
+  }
+
+  @Test
   void practiceModePlaysEachPassFasterAndJoinsThemSeamlessly() {
     Audio song = ExampleSong.make();
     int rate = song.sampleRate;

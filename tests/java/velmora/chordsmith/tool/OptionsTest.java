@@ -25,6 +25,7 @@ class OptionsTest {
     assertEquals(0.75, o.speed);
     assertEquals(2048, o.frameSize);
     assertEquals(0, o.voiceAmount);
+    assertTrue(o.stereoLink);
     assertNull(o.eq);
     assertFalse(o.help);
   }
@@ -43,6 +44,8 @@ class OptionsTest {
     assertEquals(200, o.voiceLowHz);
     assertEquals(5000, o.voiceHighHz);
     assertTrue(o.quiet);
+    assertFalse(Options.parse(new String[] {"--stereo", "independent"}).stereoLink);
+    assertTrue(Options.parse(new String[] {"--stereo=Linked"}).stereoLink);
     assertEquals(1.5, Options.parse(new String[] {"-s", "1.5x"}).speed);
     assertEquals(Path.of("-odd.wav"), Options.parse(new String[] {"--", "-odd.wav"}).input);
   }
@@ -79,6 +82,7 @@ class OptionsTest {
     assertTrue(refusal("-").contains("say where the output goes"));
     assertTrue(refusal("--format", "midi").contains("no writer"));
     assertTrue(refusal("--remove-voice", "-1").contains("out of range"));
+    assertTrue(refusal("--stereo", "wide").contains("linked or independent"));
   }
 
   @Test

@@ -269,7 +269,7 @@ class ToolTest {
     Outcome r = run("--help");
     assertEquals(0, r.code);
     for (String option : new String[] {"--speed", "--output", "--spectrum", "--frame-size", "--oversampling",
-        "--preamp", "--balance", "--mono", "--remove-voice", "--eq"}) {
+        "--preamp", "--balance", "--mono", "--remove-voice", "--stereo", "--eq"}) {
       assertTrue(r.out.contains(option), option);
     }
   }
@@ -296,6 +296,11 @@ class ToolTest {
     try (Stream<Path> files = Files.list(folder)) {
       assertEquals(3, files.count(), "exactly the three files, no temporaries");
     }
+    // The channels are stretched together by default, and the summary shows the image kept.
+    var stereo = java.util.regex.Pattern
+        .compile("Stereo: +linked; left/right correlation ([-.0-9]+) in, ([-.0-9]+) out").matcher(r.out);
+    assertTrue(stereo.find(), r.out);
+    assertEquals(Double.parseDouble(stereo.group(1)), Double.parseDouble(stereo.group(2)), 0.05, r.out);
     // The voice sings the melody in the fourth and fifth octaves; it should be heard there.
     assertTrue(r.out.matches("(?s).*strongest [A-G]#?[45] .*"), r.out);
   }
