@@ -431,11 +431,12 @@ void findValleys(const float* mag, int half, const int* peaks, int nPeaks, int* 
     const int lastPeak = peaks[p - 1];
     float min = mag[lastPeak];
     int minLoc = lastPeak;
+    // Selects rather than branches: which bin is lower is as good as random in music.
     for (int i = lastPeak + 1; i < peaks[p]; i++) {
-      if (mag[i] < min) {
-        min = mag[i];
-        minLoc = i;
-      }
+      const float m = mag[i];
+      const bool lower = m < min;
+      min = lower ? m : min;
+      minLoc = lower ? i : minLoc;
     }
     valleys[p] = minLoc;
   }
