@@ -299,6 +299,8 @@ void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut) {
   } else {
     stereoInput(samples, block.in);
   }
+  // The analyses that fall due while the vocoder emits the block's hops run together at its end.
+  spectrum_begin_block();
   if (mono) {
     vocoder_process(in_left, block.in, out_left, block.stepOut, 0);
   } else if (stereoLink.load(std::memory_order_relaxed)) {
@@ -307,6 +309,7 @@ void dsp_process(jshort* samples, long length, int samplesIn, int samplesOut) {
     vocoder_process(in_left, block.in, out_left, block.stepOut, 0);
     vocoder_process(in_right, block.in, out_right, block.stepOut, 1);
   }
+  spectrum_end_block();
   const float peak = outputStage(samples, block, mono);
   maxLevelAcum.store((double)peak, std::memory_order_relaxed);
 }

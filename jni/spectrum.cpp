@@ -21,17 +21,23 @@ constexpr double kInvWindow = 0.000244140625;  // 1 / 4096, exact
 constexpr float kLeak = 0.2f;                  // share of the previous level kept by the smoothing
 
 float spectrum_samples[kSpectrumWindow];  // the window: latest kept samples, oldest at 0
-float spectrum_buffer[kSpectrumWindow];   // Hann-windowed copy made at each analysis
-double hannWindow[kSpectrumWindow];       // the window's factors, the same at every analysis
-float spectrum_values[kSpectrumBands];    // band levels, shared with readers (relaxed atomics)
-float spectrum_freq[kSpectrumBands];      // band centre frequencies, Hz
+// Hann-windowed copies of the analyses that fell due and wait for the block's end (at once
+// outside a block); at most kMaxWaiting.
+constexpr int kMaxWaiting = 4;
+float waiting[kMaxWaiting][kSpectrumWindow];
+int nWaiting = 0;
+bool inBlock = false;                   // between spectrum_begin_block() and spectrum_end_block()
+double hannWindow[kSpectrumWindow];     // the window's factors, the same at every analysis
+float spectrum_values[kSpectrumBands];  // band levels, shared with readers (relaxed atomics)
+float spectrum_freq[kSpectrumBands];    // band centre frequencies, Hz
 // Per band and window position, e^(-j*theta) split into -sin theta and cos theta, laid out so
 // that the resonators of several bands advance together, position by position, each with its
 // own sums: bands in blocks of 8, and per block and position one 64-byte line holding the 8
 // bands' -sin theta, then their cos theta (kSpectrumBlockFloats in all).
 alignas(64) float coeffs[kSpectrumBlocks][kSpectrumWindow][kSpectrumBlockFloats];
-float sums[kSpectrumBlocks * kSpectrumBlockFloats];  // the current analysis's sums, same layout
-long analyses = 0;  // analyses so far; its parity turns the kernel's pass order around
+// The sums of the analyses being finished (two for a pair), same layout.
+float sums[2][kSpectrumBlocks * kSpectrumBlockFloats];
+long tablePasses = 0;  // passes over the table so far; the parity turns the kernels' block order
 // The vector kernel chosen by the last spectrum_init (null: the plain loop).
 const SpectrumSimdKernels* simd = nullptr;
 int samplesIn = 0;        // output samples counted since the last analysis (survives set-up)
@@ -59,15 +65,15 @@ void fillCoefficients(int band, float freq) {
   }
 }
 
-// Correlates the windowed buffer with every band's sinusoid: per band two single-precision
-// sums in ascending position order (the order is part of the result).
-void resonate() {
-  if (simd != nullptr && simd->correlate(spectrum_buffer, coeffs[0][0], (analyses & 1) != 0, sums)) return;
-  for (float& v : sums) v = 0.0f;
+// Correlates a windowed buffer with every band's sinusoid: per band two single-precision sums
+// in ascending position order (the order is part of the result).
+void resonate(const float* buffer, float* sum0) {
+  if (simd != nullptr && simd->correlate(buffer, coeffs[0][0], (tablePasses++ & 1) != 0, sum0)) return;
+  for (int i = 0; i < kSpectrumBlocks * kSpectrumBlockFloats; i++) sum0[i] = 0.0f;
   for (int p = 0; p < kSpectrumWindow; p++) {
-    const float x = spectrum_buffer[p];
+    const float x = buffer[p];
     for (int block = 0; block < kSpectrumBlocks; block++) {
-      float* sum = sums + block * kSpectrumBlockFloats;
+      float* sum = sum0 + block * kSpectrumBlockFloats;
       const float* line = coeffs[block][p];
       for (int j = 0; j < kSpectrumBlockFloats; j++) sum[j] += x * line[j];
     }
@@ -75,23 +81,18 @@ void resonate() {
 }
 
 // Band i's magnitude: sqrt in double of the float power, over 4096.
-float magnitudeOf(int band) {
-  const float* sum = sums + band / kSpectrumBlockBands * kSpectrumBlockFloats;
+float magnitudeOf(const float* sum0, int band) {
+  const float* sum = sum0 + band / kSpectrumBlockBands * kSpectrumBlockFloats;
   const float sinPart = sum[band % kSpectrumBlockBands];
   const float cosPart = sum[kSpectrumBlockBands + band % kSpectrumBlockBands];
   const float power = cosPart * cosPart + sinPart * sinPart;
   return (float)(std::sqrt((double)power) / (double)kSpectrumWindow);
 }
 
-void analyse() {
-  // Periodic Hann window of length 4096 (w_0 = 0, w_2048 = 1), in double; product rounded to float.
-  for (int i = 0; i < kSpectrumWindow; i++) {
-    spectrum_buffer[i] = (float)(hannWindow[i] * (double)spectrum_samples[i]);
-  }
-  resonate();
-  analyses++;
+// One analysis's levels into the smoothed band levels.
+void updateLevels(const float* sum0) {
   for (int band = 0; band < kSpectrumBands; band++) {
-    const float magnitude = magnitudeOf(band);
+    const float magnitude = magnitudeOf(sum0, band);
     float previous = cs_load_relaxed(&spectrum_values[band]);
     // A leaky sum would keep a NaN or infinity for ever; restart from 0 so that the display
     // recovers once the offending samples have left the window.
@@ -100,9 +101,40 @@ void analyse() {
   }
 }
 
+// Finishes the waiting analyses in the order they fell due, two at a time where the vector
+// kernel takes them (each pair's levels still go in one after the other).
+void runWaiting() {
+  int i = 0;
+  while (i < nWaiting) {
+    if (i + 1 < nWaiting && simd != nullptr &&
+        simd->correlatePair(waiting[i], waiting[i + 1], coeffs[0][0], (tablePasses & 1) != 0, sums[0],
+                            sums[1])) {
+      tablePasses++;
+      updateLevels(sums[0]);
+      updateLevels(sums[1]);
+      i += 2;
+    } else {
+      resonate(waiting[i], sums[0]);
+      updateLevels(sums[0]);
+      i++;
+    }
+  }
+  nWaiting = 0;
+}
+
+void analyse() {
+  // Periodic Hann window of length 4096 (w_0 = 0, w_2048 = 1), in double; product rounded to float.
+  float* buffer = waiting[nWaiting++];
+  for (int i = 0; i < kSpectrumWindow; i++) buffer[i] = (float)(hannWindow[i] * (double)spectrum_samples[i]);
+  if (!inBlock || nWaiting == kMaxWaiting) runWaiting();
+}
+
 }  // namespace
 
 void spectrum_init(int sampleFreq, int sampleChannels) {
+  // Analyses still waiting would only have gone into levels that are cleared below.
+  nWaiting = 0;
+  inBlock = false;
   channels = sampleChannels;
   sampleRate = sampleFreq / kDecimation;
   analysisSamples = sampleRate / kIntervalDivisor;
@@ -152,6 +184,13 @@ void spectrum_push(float* samples, int size, int channel) {
   if (samplesIn < analysisSamples) return;
   samplesIn -= analysisSamples;  // at most one analysis per call; the surplus carries over
   analyse();
+}
+
+void spectrum_begin_block() { inBlock = true; }
+
+void spectrum_end_block() {
+  inBlock = false;
+  runWaiting();
 }
 
 int spectrum_size(void) { return kSpectrumBands; }

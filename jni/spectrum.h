@@ -44,6 +44,15 @@ CS_EXPORT int spectrum_size(void);
 // cs_load_relaxed().
 CS_EXPORT float* spectrum_get(void);
 
+// The engine's blocks. Between spectrum_begin_block() and spectrum_end_block() an analysis that
+// falls due only keeps its windowed copy (up to four wait), and spectrum_end_block() runs them
+// in order, two at a time through one pass over the coefficient table: the table, larger than a
+// core's cache, is then read once per pair instead of once per analysis. Every level comes out
+// as from analyses run at once; readers see a block's analyses when the block ends. Both run on
+// the audio thread; spectrum_init() forgets what waits.
+void spectrum_begin_block();
+void spectrum_end_block();
+
 // Copies min(count, kSpectrumBands) band levels into `out`, band 0 first; count <= 0 copies
 // nothing. What dspGetSpectrum does once the Java array is in hand.
 void spectrum_copy_values(float* out, int count);

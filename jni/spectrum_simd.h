@@ -22,6 +22,11 @@ struct SpectrumSimdKernels {
   // the cache. False, writing nothing, when a buffer value is not finite or above
   // kSpectrumSimdLimit.
   bool (*correlate)(const float* buffer, const float* coeffs, bool reverse, float* sums);
+  // correlate() of two buffers at once, into their own sums, with one pass over the table:
+  // every lane of either is the same sum correlate() gives. False, writing nothing, when a
+  // value of either buffer is not finite or above kSpectrumSimdLimit.
+  bool (*correlatePair)(const float* first, const float* second, const float* coeffs, bool reverse,
+                        float* firstSums, float* secondSums);
 };
 
 // Null when the path has no kernel (the portable path, or a build without vector code).

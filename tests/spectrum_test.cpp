@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "simd.h"
 #include "support/fake_jni.h"
 #include "support/signals.h"
 #include "velmora_chordsmith_NativeInterface.h"
@@ -209,6 +210,39 @@ TEST(Spectrum, AnalysesAgreeWithThePlainArithmeticToTheBit) {
     ASSERT_TRUE(sameBits(levels(), stereo.values)) << k;
   }
   EXPECT_NE(levels(), std::vector<float>(kB, 0.0f));
+}
+
+// The engine brackets each block: analyses that fall due inside wait, and run at its end, in
+// pairs through one pass over the table where a vector path offers it. Blocks with none to
+// six analyses (more than wait at most, so some run early), on every path: at each block's end
+// the levels are those of analyses run at once, and inside a block they have not moved yet.
+TEST(Spectrum, AnalysesWaitingForTheBlocksEndGiveTheLevelsOfAnalysesRunAtOnce) {
+  for (int p = 0; p < kSimdPathCount; p++) {
+    if (!simd_path_available((SimdPath)p)) continue;
+    simd_force_path((SimdPath)p);
+    startFresh(44100, 1);
+    Reference reference(44100, 1);
+    long start = 0;
+    for (int block = 0; block < 12; block++) {
+      const int analysesInBlock = block % 7;
+      spectrum_begin_block();
+      const std::vector<float> before = levels();
+      for (int k = 0; k < analysesInBlock; k++) {
+        const int n = 1378 - spectrum_pending_samples();
+        std::vector<float> x = noise(n, 400 + (int)start, 0.7f);
+        spectrum_push(x.data(), n, 0);
+        reference.push(x.data(), n, 0);
+        start += n;
+        if (k < 3) {
+          ASSERT_TRUE(sameBits(levels(), before)) << simd_path_name((SimdPath)p) << " block " << block;
+        }
+      }
+      spectrum_end_block();
+      ASSERT_TRUE(sameBits(levels(), reference.values)) << simd_path_name((SimdPath)p) << " block " << block;
+    }
+    EXPECT_NE(levels(), std::vector<float>(kB, 0.0f));
+    simd_release_path();
+  }
 }
 
 TEST(Spectrum, CountRulesForShortEmptyAndOversizedCalls) {
