@@ -56,7 +56,8 @@ class PlayerWindowTest {
     for (int i = 0; i < 5; i++) key(KeyEvent.VK_DOWN);
     await("slowed to 75%", () -> player.status().percent() == 75);
     assertEquals(75, t.speedPercent());
-    assertEquals(75, (int) onEdt(w.speedSlider::getValue), "the slider follows the keys");
+    // The slider is brought up to date by the window's refresh, a moment after the transport.
+    await("the slider follows the keys", () -> onEdtQuietly(w.speedSlider::getValue) == 75);
 
     drag(w.waveform, 0.2, 0.32);
     await("looping", () -> t.loop().plays(rate));
