@@ -29,70 +29,43 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using DF = hn::ScalableTag<float>;
 
-constexpr size_t kPassBlocks = 3;  // blocks per pass: their sums fit in registers on every target
-
-// The sums of blocks [first, first + kPassBlocks) over the whole window. Each line is
-// kSpectrumBlockFloats lanes, one or more vectors.
-HWY_INLINE void Pass(size_t first, const float* HWY_RESTRICT buffer, const float* HWY_RESTRICT coeffs,
-                     float* HWY_RESTRICT sums) {
+// The sums of blocks [first, first + kBlocks) over the whole window, of buffer A and, with
+// kPair, of buffer B too: each line loaded serves both. Each line is kSpectrumBlockFloats
+// lanes, one or more vectors.
+template <size_t kBlocks, bool kPair>
+HWY_INLINE void Pass(size_t first, const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT bufferB,
+                     const float* HWY_RESTRICT coeffs, float* HWY_RESTRICT sumsA, float* HWY_RESTRICT sumsB) {
   const DF d;
   using V = hn::Vec<DF>;
   constexpr size_t kLanes = hn::MaxLanes(DF());
   constexpr size_t kPerLine = kSpectrumBlockFloats / kLanes;  // vectors per line
   constexpr size_t kBlockStride = (size_t)kSpectrumWindow * kSpectrumBlockFloats;
-  V acc[kPassBlocks * kPerLine];
+  constexpr size_t kSums = kBlocks * kPerLine;
+  V accA[kSums], accB[kPair ? kSums : 1];
   // The sums must live in registers: the loops over them are unrolled for that.
 #pragma GCC unroll 16
-  for (size_t k = 0; k < kPassBlocks * kPerLine; k++) acc[k] = hn::Zero(d);
-  const float* lines = coeffs + first * kBlockStride;
-  for (size_t p = 0; p < (size_t)kSpectrumWindow; p++) {
-    const V x = hn::Set(d, buffer[p]);
-#pragma GCC unroll 16
-    for (size_t b = 0; b < kPassBlocks; b++) {
-#pragma GCC unroll 16
-      for (size_t v = 0; v < kPerLine; v++) {
-        const V c = hn::LoadU(d, lines + b * kBlockStride + p * kSpectrumBlockFloats + v * kLanes);
-        acc[b * kPerLine + v] = hn::Add(acc[b * kPerLine + v], hn::Mul(x, c));
-      }
-    }
+  for (size_t k = 0; k < kSums; k++) {
+    accA[k] = hn::Zero(d);
+    if constexpr (kPair) accB[k] = hn::Zero(d);
   }
-#pragma GCC unroll 16
-  for (size_t k = 0; k < kPassBlocks * kPerLine; k++) {
-    hn::StoreU(acc[k], d, sums + first * kSpectrumBlockFloats + k * kLanes);
-  }
-}
-
-// Pass() for two buffers: each line loaded once serves both. Blocks [first, first + blocks).
-template <size_t kBlocks>
-HWY_INLINE void PassPair(size_t first, const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT bufferB,
-                         const float* HWY_RESTRICT coeffs, float* HWY_RESTRICT sumsA,
-                         float* HWY_RESTRICT sumsB) {
-  const DF d;
-  using V = hn::Vec<DF>;
-  constexpr size_t kLanes = hn::MaxLanes(DF());
-  constexpr size_t kPerLine = kSpectrumBlockFloats / kLanes;
-  constexpr size_t kBlockStride = (size_t)kSpectrumWindow * kSpectrumBlockFloats;
-  V accA[kBlocks * kPerLine], accB[kBlocks * kPerLine];
-#pragma GCC unroll 16
-  for (size_t k = 0; k < kBlocks * kPerLine; k++) accA[k] = accB[k] = hn::Zero(d);
   const float* lines = coeffs + first * kBlockStride;
   for (size_t p = 0; p < (size_t)kSpectrumWindow; p++) {
     const V xA = hn::Set(d, bufferA[p]);
-    const V xB = hn::Set(d, bufferB[p]);
+    const V xB = hn::Set(d, kPair ? bufferB[p] : 0.0f);
 #pragma GCC unroll 16
     for (size_t b = 0; b < kBlocks; b++) {
 #pragma GCC unroll 16
       for (size_t v = 0; v < kPerLine; v++) {
         const V c = hn::LoadU(d, lines + b * kBlockStride + p * kSpectrumBlockFloats + v * kLanes);
         accA[b * kPerLine + v] = hn::Add(accA[b * kPerLine + v], hn::Mul(xA, c));
-        accB[b * kPerLine + v] = hn::Add(accB[b * kPerLine + v], hn::Mul(xB, c));
+        if constexpr (kPair) accB[b * kPerLine + v] = hn::Add(accB[b * kPerLine + v], hn::Mul(xB, c));
       }
     }
   }
 #pragma GCC unroll 16
-  for (size_t k = 0; k < kBlocks * kPerLine; k++) {
+  for (size_t k = 0; k < kSums; k++) {
     hn::StoreU(accA[k], d, sumsA + first * kSpectrumBlockFloats + k * kLanes);
-    hn::StoreU(accB[k], d, sumsB + first * kSpectrumBlockFloats + k * kLanes);
+    if constexpr (kPair) hn::StoreU(accB[k], d, sumsB + first * kSpectrumBlockFloats + k * kLanes);
   }
 }
 
@@ -107,31 +80,37 @@ HWY_INLINE bool Modest(const float* HWY_RESTRICT buffer) {
   return true;
 }
 
-bool CorrelatePair(const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT bufferB,
-                   const float* HWY_RESTRICT coeffs, bool reverse, float* HWY_RESTRICT sumsA,
-                   float* HWY_RESTRICT sumsB) {
-  if (!Modest(bufferA) || !Modest(bufferB)) return false;
-  // Twice the sums of a single pass: three blocks while they fit in registers (one or two
-  // vectors per line: 6 or 12), one block a pass with four vectors per line (8 of 16).
-  constexpr size_t kPairBlocks = kSpectrumBlockFloats / hn::MaxLanes(DF()) >= 4 ? 1 : kPassBlocks;
-  static_assert(kSpectrumBlocks % kPairBlocks == 0, "whole passes");
-  constexpr size_t kPasses = kSpectrumBlocks / kPairBlocks;
+// Every pass over the table, in block order or (reverse) the opposite one.
+template <size_t kBlocks, bool kPair>
+HWY_INLINE void Passes(const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT bufferB,
+                       const float* HWY_RESTRICT coeffs, bool reverse, float* HWY_RESTRICT sumsA,
+                       float* HWY_RESTRICT sumsB) {
+  static_assert(kSpectrumBlocks % kBlocks == 0, "whole passes");
+  constexpr size_t kPasses = kSpectrumBlocks / kBlocks;
   for (size_t i = 0; i < kPasses; i++) {
     const size_t pass = reverse ? kPasses - 1 - i : i;
-    PassPair<kPairBlocks>(pass * kPairBlocks, bufferA, bufferB, coeffs, sumsA, sumsB);
+    Pass<kBlocks, kPair>(pass * kBlocks, bufferA, bufferB, coeffs, sumsA, sumsB);
   }
-  return true;
 }
+
+// Blocks per pass, so that the sums stay in registers on every target: three for one buffer
+// (3, 6 or 12 vectors with one, two or four vectors per line); for two, three while that makes
+// at most 12 and one block a pass with four vectors per line (8 of 16 registers).
+constexpr size_t kPassBlocks = 3;
+constexpr size_t kPairBlocks = kSpectrumBlockFloats / hn::MaxLanes(DF()) >= 4 ? 1 : kPassBlocks;
 
 bool Correlate(const float* HWY_RESTRICT buffer, const float* HWY_RESTRICT coeffs, bool reverse,
                float* HWY_RESTRICT sums) {
   if (!Modest(buffer)) return false;
-  static_assert(kSpectrumBlocks % kPassBlocks == 0, "whole passes");
-  constexpr size_t kPasses = kSpectrumBlocks / kPassBlocks;
-  for (size_t i = 0; i < kPasses; i++) {
-    const size_t pass = reverse ? kPasses - 1 - i : i;
-    Pass(pass * kPassBlocks, buffer, coeffs, sums);
-  }
+  Passes<kPassBlocks, false>(buffer, nullptr, coeffs, reverse, sums, nullptr);
+  return true;
+}
+
+bool CorrelatePair(const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT bufferB,
+                   const float* HWY_RESTRICT coeffs, bool reverse, float* HWY_RESTRICT sumsA,
+                   float* HWY_RESTRICT sumsB) {
+  if (!Modest(bufferA) || !Modest(bufferB)) return false;
+  Passes<kPairBlocks, true>(bufferA, bufferB, coeffs, reverse, sumsA, sumsB);
   return true;
 }
 
