@@ -50,29 +50,7 @@ public final class Audio {
 
   /** The recording as a stream, from its beginning. */
   public PcmSource source() {
-    return new PcmSource() {
-      private long next;
-
-      @Override public int channels() { return channels; }
-      @Override public int sampleRate() { return sampleRate; }
-
-      @Override
-      public int read(short[] into, int offset, int count) {
-        int n = (int) Math.min(count, frames - next);
-        System.arraycopy(samples, (int) next * channels, into, offset * channels, n * channels);
-        next += n;
-        return n;
-      }
-
-      @Override
-      public long skip(long count) {
-        long n = Math.min(count, frames - next);
-        next += n;
-        return n;
-      }
-
-      @Override public void close() {}
-    };
+    return new MemorySource(samples, frames, channels, sampleRate);
   }
 
   /** This recording as a 16-bit WAV file on {@code out}. */

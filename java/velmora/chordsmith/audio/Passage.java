@@ -246,7 +246,7 @@ public final class Passage implements PcmSource {
     loop++;
     if (kept != null) {
       current.close();
-      current = new Memory(kept, keptFrames, channels, sampleRate);
+      current = new MemorySource(kept, keptFrames, channels, sampleRate);
       at = start;
       return;
     }
@@ -260,34 +260,5 @@ public final class Passage implements PcmSource {
   @Override
   public void close() {
     current.close();
-  }
-
-  /** Frames in memory, read once. */
-  private static final class Memory implements PcmSource {
-    private final short[] samples;
-    private final long frames;
-    private final int channels;
-    private final int sampleRate;
-    private long next;
-
-    Memory(short[] samples, long frames, int channels, int sampleRate) {
-      this.samples = samples;
-      this.frames = frames;
-      this.channels = channels;
-      this.sampleRate = sampleRate;
-    }
-
-    @Override public int channels() { return channels; }
-    @Override public int sampleRate() { return sampleRate; }
-
-    @Override
-    public int read(short[] into, int offset, int count) {
-      int n = (int) Math.min(count, frames - next);
-      System.arraycopy(samples, (int) next * channels, into, offset * channels, n * channels);
-      next += n;
-      return n;
-    }
-
-    @Override public void close() {}
   }
 }

@@ -24,6 +24,16 @@ class AudioFilesTest {
 
   @TempDir Path dir;
 
+  /** The test tone as a 16-bit FLAC file, written through FFmpeg. */
+  private Path toneFlac() throws Exception {
+    Path flac = dir.resolve("tone.flac");
+    try (AudioWriter w = AudioWriter.toFile(flac, OutputFormat.FLAC, 44100, 2, 16)) {
+      w.write(tone().samples, 0, 44100);
+      w.finish();
+    }
+    return flac;
+  }
+
   private Path write(String name, AudioFormat format, byte[] data, AudioFileFormat.Type type)
       throws Exception {
     Path path = dir.resolve(name);
@@ -149,11 +159,7 @@ class AudioFilesTest {
 
   @Test
   void readsStandardInputInAnyFormat() throws Exception {
-    Path flac = dir.resolve("tone.flac");
-    try (AudioWriter w = AudioWriter.toFile(flac, OutputFormat.FLAC, 44100, 2, 16)) {
-      w.write(tone().samples, 0, 44100);
-      w.finish();
-    }
+    Path flac = toneFlac();
     Path wav = dir.resolve("tone.wav");
     try (OutputStream out = Files.newOutputStream(wav)) {
       tone().writeWav(out);
@@ -200,11 +206,7 @@ class AudioFilesTest {
 
   @Test
   void aMissingFfmpegIsNamedWithThePackageThatBringsIt() throws Exception {
-    Path flac = dir.resolve("tone.flac");
-    try (AudioWriter w = AudioWriter.toFile(flac, OutputFormat.FLAC, 44100, 2, 16)) {
-      w.write(tone().samples, 0, 44100);
-      w.finish();
-    }
+    Path flac = toneFlac();
     System.setProperty("chordsmith.ffmpeg", dir.resolve("no-ffmpeg-here").toString());
     try {
       assertTrue(refusal(flac).contains("needs FFmpeg") && refusal(flac).contains("apt install ffmpeg"));
