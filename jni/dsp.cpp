@@ -197,24 +197,6 @@ int outputHop(int samplesIn, int samplesOut, int stepIn) {
   return (int)hop;
 }
 
-// Preamp, soft limiter and quantisation of one sample; `peak` takes the level before limiting.
-inline jshort outputSample(float value, float overlapScaling, float gain, float slope, float curveTop,
-                           float& peak) {
-  float output = value / overlapScaling * gain;
-  const float level = std::fabs(output);
-  if (level > peak) peak = level;  // a NaN level leaves the peak alone
-  if (level > curveTop) {
-    output = std::copysign(curveTop * (1.0f - (curveTop - kKnee) * slope), output);
-  } else {
-    const float factor = level < kKnee ? 1.0f : 1.0f - (level - kKnee) * slope;
-    output = output * factor;
-  }
-  if (output < -1.0f) return -32767;
-  if (output > 1.0f) return 32767;
-  if (std::isnan(output)) return 0;  // converting NaN to an integer is undefined
-  return (jshort)(output * 32767.0f);
-}
-
 // One block's frame counts, bounded by what the array holds, and its synthesis hop.
 struct Block {
   int in;
@@ -254,18 +236,16 @@ float outputStage(jshort* samples, const Block& block, bool mono) {
   const float gain = preamp.load(std::memory_order_relaxed);
   const float slope = mono ? kSlopeMono : kSlopeStereo;
   const float curveTop = mono ? kCurveTopMono : kCurveTopStereo;
-  if (simd != nullptr) {
-    const OutputSettings settings = {overlapScaling, gain, kKnee, slope, curveTop};
+  const OutputSettings settings = {overlapScaling, gain, kKnee, slope, curveTop};
+  if (simd != nullptr)
     return simd->outputStage(out_left, mono ? nullptr : out_right, block.out, settings, samples);
-  }
   float peak = 0.0f;
   if (mono) {
-    for (int i = 0; i < block.out; i++)
-      samples[i] = outputSample(out_left[i], overlapScaling, gain, slope, curveTop, peak);
+    for (int i = 0; i < block.out; i++) samples[i] = outputSample(out_left[i], settings, peak);
   } else {
     for (int i = 0; i < block.out; i++) {
-      samples[2 * i] = outputSample(out_left[i], overlapScaling, gain, slope, curveTop, peak);
-      samples[2 * i + 1] = outputSample(out_right[i], overlapScaling, gain, slope, curveTop, peak);
+      samples[2 * i] = outputSample(out_left[i], settings, peak);
+      samples[2 * i + 1] = outputSample(out_right[i], settings, peak);
     }
   }
   return peak;

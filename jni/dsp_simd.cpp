@@ -1,4 +1,4 @@
-// Vector kernel of the engine's output stage; see dsp_simd.h and dsp.cpp's outputSample.
+// Vector kernel of the engine's output stage; see dsp_simd.h and its outputSample, the plain code.
 //
 // Each lane is one sample: the division by the overlap gain, the preamp, the level, the soft
 // limiter and the quantisation to +-32767 are the plain code's float operations in its order,
@@ -6,8 +6,6 @@
 // out as the plain comparison leaves them; the largest of non-NaN values does not depend on the
 // order in which they are compared.
 #include "dsp_simd.h"
-
-#include <cmath>
 
 #if CS_HAVE_HWY
 #undef HWY_TARGET_INCLUDE
@@ -27,23 +25,6 @@ using DF = hn::ScalableTag<float>;
 using VF = hn::Vec<DF>;
 using DI = hn::RebindToSigned<DF>;
 using DS = hn::Rebind<int16_t, DF>;
-
-// The plain code for one sample (the tails).
-int16_t Sample(float value, const OutputSettings& o, float& peak) {
-  float output = value / o.overlapScaling * o.gain;
-  const float level = std::fabs(output);
-  if (level > peak) peak = level;
-  if (level > o.curveTop) {
-    output = std::copysign(o.curveTop * (1.0f - (o.curveTop - o.knee) * o.slope), output);
-  } else {
-    const float factor = level < o.knee ? 1.0f : 1.0f - (level - o.knee) * o.slope;
-    output = output * factor;
-  }
-  if (output < -1.0f) return -32767;
-  if (output > 1.0f) return 32767;
-  if (std::isnan(output)) return 0;
-  return (int16_t)(output * 32767.0f);
-}
 
 struct Lanes {
   VF scaling, gain, knee, slope, curveTop, held, one, top, bottom, full;
@@ -100,10 +81,10 @@ float OutputStage(const float* HWY_RESTRICT left, const float* HWY_RESTRICT righ
   float result = hn::GetLane(hn::MaxOfLanes(d, peak));
   for (; i < n; i++) {
     if (right == nullptr) {
-      samples[i] = Sample(left[i], o, result);
+      samples[i] = outputSample(left[i], o, result);
     } else {
-      samples[2 * i] = Sample(left[i], o, result);
-      samples[2 * i + 1] = Sample(right[i], o, result);
+      samples[2 * i] = outputSample(left[i], o, result);
+      samples[2 * i + 1] = outputSample(right[i], o, result);
     }
   }
   return result;
