@@ -90,19 +90,11 @@ void fft_init(int fftFrameSize) {
   kernels = fft_simd_kernels(simd_path());
 }
 
-void fft_process(float* fftBuffer, int sign, int /*channel*/) {
-  float* x = fftBuffer;
-  if (kernels != nullptr && logFrame >= kernels->minLogN) {
-    const int dir = sign == kFftInverse ? 0 : 1;
-    const FftSimdTables tables = {logFrame,
-                                  bitSwapPos,
-                                  bitSwapLen,
-                                  sign == kFftInverse ? pur : pur_inv,
-                                  sign == kFftInverse ? pui : pui_inv,
-                                  dupRe[dir],
-                                  dupIm[dir]};
-    if (kernels->transform(x, tables)) return;
-  }
+namespace {
+
+// The plain transform, each butterfly's two products formed by `product`.
+template <class Product>
+void plainTransform(float* x, int sign, Product product) {
   for (int p = 0; p < bitSwapLen; p += 2) {
     const int i = bitSwapPos[p];
     const int j = bitSwapPos[p + 1];
@@ -121,8 +113,8 @@ void fft_process(float* fftBuffer, int sign, int /*channel*/) {
       const float ui = cui[j];
       for (int p1 = j; p1 < doubleFrameSize; p1 += le) {
         const int p2 = p1 + le2;
-        const float tr = x[p2] * ur - x[p2 + 1] * ui;
-        const float ti = x[p2] * ui + x[p2 + 1] * ur;
+        const float tr = product(x[p2], ur) - product(x[p2 + 1], ui);
+        const float ti = product(x[p2], ui) + product(x[p2 + 1], ur);
         x[p2] = x[p1] - tr;
         x[p2 + 1] = x[p1 + 1] - ti;
         x[p1] = x[p1] + tr;
@@ -130,6 +122,32 @@ void fft_process(float* fftBuffer, int sign, int /*channel*/) {
       }
     }
   }
+}
+
+// The vector kernel's transform (or its tiny variant) when it takes the frame.
+bool vectorTransform(float* x, int sign, bool tiny) {
+  if (kernels == nullptr || logFrame < kernels->minLogN) return false;
+  const int dir = sign == kFftInverse ? 0 : 1;
+  const FftSimdTables tables = {logFrame,
+                                bitSwapPos,
+                                bitSwapLen,
+                                sign == kFftInverse ? pur : pur_inv,
+                                sign == kFftInverse ? pui : pui_inv,
+                                dupRe[dir],
+                                dupIm[dir]};
+  return tiny ? kernels->transformTiny(x, tables) : kernels->transform(x, tables);
+}
+
+}  // namespace
+
+void fft_process(float* fftBuffer, int sign, int /*channel*/) {
+  if (vectorTransform(fftBuffer, sign, false)) return;
+  plainTransform(fftBuffer, sign, [](float a, float b) { return a * b; });
+}
+
+void fft_process_tiny(float* fftBuffer, int sign) {
+  if (vectorTransform(fftBuffer, sign, true)) return;
+  plainTransform(fftBuffer, sign, fft_tiny_product);
 }
 
 FftTables fft_tables() {

@@ -24,6 +24,7 @@
 #include <hwy/foreach_target.h>
 #include <hwy/highway.h>
 // clang-format on
+#include "fft_tiny-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace cs_fft {
@@ -35,23 +36,35 @@ namespace hn = hwy::HWY_NAMESPACE;
 using DF = hn::ScalableTag<float>;
 using VF = hn::Vec<DF>;
 
+// A butterfly's products: plain, or (kTiny) on scaled tiny values as fft_tiny_product().
+template <bool kTiny>
+HWY_INLINE VF Product(DF d, VF a, VF b) {
+  if constexpr (kTiny) {
+    return cs_tiny::HWY_NAMESPACE::TinyProduct(d, a, b);
+  } else {
+    return hn::Mul(a, b);
+  }
+}
+
 // Butterflies of the L / 2 points in x1 with those in x2, twiddles (ur, ui) per lane:
 //   tr = x2r * ur - x2i * ui;  ti = x2r * ui + x2i * ur;  x2 = x1 - t;  x1 = x1 + t.
 // a = (x2r * ur, x2i * ur) and b = (x2i * ui, x2r * ui) lane by lane; the real lane takes
 // a - b and the imaginary lane b + a, the plain code's operands in its order.
+template <bool kTiny>
 HWY_INLINE void Butterfly(DF d, VF& x1, VF& x2, VF ur, VF ui) {
-  const VF a = hn::Mul(x2, ur);
-  const VF b = hn::Mul(hn::Reverse2(d, x2), ui);
+  const VF a = Product<kTiny>(d, x2, ur);
+  const VF b = Product<kTiny>(d, hn::Reverse2(d, x2), ui);
   const VF t = hn::OddEven(hn::Add(b, a), hn::Sub(a, b));
   x2 = hn::Sub(x1, t);
   x1 = hn::Add(x1, t);
 }
 
 // The same on the points stored at p1 and p2.
+template <bool kTiny>
 HWY_INLINE void Butterfly(DF d, float* p1, float* p2, VF ur, VF ui) {
   VF x1 = hn::LoadU(d, p1);
   VF x2 = hn::LoadU(d, p2);
-  Butterfly(d, x1, x2, ur, ui);
+  Butterfly<kTiny>(d, x1, x2, ur, ui);
   hn::StoreU(x2, d, p2);
   hn::StoreU(x1, d, p1);
 }
@@ -142,7 +155,8 @@ void Permute(float* x, int logN) {
 
 constexpr int kEarlyStages = Log2(hn::MaxLanes(DF()) / 2);  // stages run before the permutation
 
-bool Transform(float* x, const FftSimdTables& t) {
+template <bool kTiny>
+HWY_INLINE bool Transform(float* x, const FftSimdTables& t) {
   const DF d;
   const size_t L = hn::Lanes(d);
   const int early = kEarlyStages;
@@ -163,7 +177,7 @@ bool Transform(float* x, const FftSimdTables& t) {
       const VF ur = hn::Set(d, t.re[entry]);
       const VF ui = hn::Set(d, t.im[entry]);
       float* p1 = x + 2 * g * half;
-      for (size_t r = 0; r < half; r += L) Butterfly(d, p1 + r, p1 + half + r, ur, ui);
+      for (size_t r = 0; r < half; r += L) Butterfly<kTiny>(d, p1 + r, p1 + half + r, ur, ui);
     }
   }
 
@@ -189,10 +203,10 @@ bool Transform(float* x, const FftSimdTables& t) {
         VF x3 = hn::LoadU(d, a + 3 * q + m);
         const VF ur = hn::LoadU(d, wr + m);
         const VF ui = hn::LoadU(d, wi + m);
-        Butterfly(d, x0, x1, ur, ui);
-        Butterfly(d, x2, x3, ur, ui);
-        Butterfly(d, x0, x2, hn::LoadU(d, wr2 + m), hn::LoadU(d, wi2 + m));
-        Butterfly(d, x1, x3, hn::LoadU(d, wr2 + q + m), hn::LoadU(d, wi2 + q + m));
+        Butterfly<kTiny>(d, x0, x1, ur, ui);
+        Butterfly<kTiny>(d, x2, x3, ur, ui);
+        Butterfly<kTiny>(d, x0, x2, hn::LoadU(d, wr2 + m), hn::LoadU(d, wi2 + m));
+        Butterfly<kTiny>(d, x1, x3, hn::LoadU(d, wr2 + q + m), hn::LoadU(d, wi2 + q + m));
         hn::StoreU(x0, d, a + m);
         hn::StoreU(x1, d, a + q + m);
         hn::StoreU(x2, d, a + 2 * q + m);
@@ -207,19 +221,23 @@ bool Transform(float* x, const FftSimdTables& t) {
     for (size_t g = 0; g < 2 * n; g += 2 * half) {
       float* p1 = x + g;
       for (size_t m = 0; m < half; m += L) {
-        Butterfly(d, p1 + m, p1 + half + m, hn::LoadU(d, wr + m), hn::LoadU(d, wi + m));
+        Butterfly<kTiny>(d, p1 + m, p1 + half + m, hn::LoadU(d, wr + m), hn::LoadU(d, wi + m));
       }
     }
   }
   return true;
 }
 
+bool TransformPlain(float* x, const FftSimdTables& t) { return Transform<false>(x, t); }
+static_assert(kFftTinyLimit <= kFftSimdLimit, "the input check serves the tiny transform too");
+bool TransformTiny(float* x, const FftSimdTables& t) { return Transform<true>(x, t); }
+
 // The butterflies need N >= (L / 2)^2 and the permutation N >= kPermLanes^2 points.
 constexpr int kMinLogN = 2 * kEarlyStages > 2 * Log2(kPermLanes) ? 2 * kEarlyStages : 2 * Log2(kPermLanes);
-HWY_MAYBE_UNUSED const FftSimdKernels kKernels = {kMinLogN, Transform};
+HWY_MAYBE_UNUSED const FftSimdKernels kKernels = {kMinLogN, TransformPlain, TransformTiny};
 #else
 bool Transform(float*, const FftSimdTables&) { return false; }
-HWY_MAYBE_UNUSED const FftSimdKernels kKernels = {64, Transform};
+HWY_MAYBE_UNUSED const FftSimdKernels kKernels = {64, Transform, Transform};
 #endif
 
 }  // namespace HWY_NAMESPACE

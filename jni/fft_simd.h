@@ -25,6 +25,9 @@ struct FftSimdKernels {
   int minLogN;  // the kernel takes N = 2^minLogN points and more; smaller sizes stay plain
   // False, leaving x untouched, when an input is NaN, infinite or above kFftSimdLimit.
   bool (*transform)(float* x, const FftSimdTables& tables);
+  // fft_process_tiny(): the same butterflies on scaled tiny values, each product rounded as
+  // fft_tiny_product() rounds it. False, leaving x untouched, when a value exceeds kFftTinyLimit.
+  bool (*transformTiny)(float* x, const FftSimdTables& tables);
 };
 
 // Null when the path has no kernel (the portable path, or a build without vector code).
