@@ -53,6 +53,8 @@ float* louderPsi = nullptr;
 // True while the phase memories hold what the linked stereo path left there: a change of path
 // restarts both channels' phases, as a stretch change does.
 bool phasesLinked = false;
+// Frames of tiny samples go through the scaled analysis (tests turn it off to compare).
+bool tinyFramesScaled = true;
 // The vector kernels chosen by the last vocoder_init (null: the plain code only).
 const VocoderSimdKernels* simd = nullptr;
 
@@ -322,9 +324,48 @@ void overlapAdd(float* output, const float* fftBuffer, float* wave, const float*
 // a reset. An fft_init() with this frame size brings the next frames back.
 bool transformFits() { return fft_size() == winSize; }
 
+// True for a frame of tiny samples that are not all zero: every magnitude below 2^-85. A
+// filter's tail decaying into silence gives such frames; on the plain path their products
+// round on the subnormal grid, which x86 processors handle in microcode.
+bool tinyFrame(const float* input) {
+  if (!tinyFramesScaled) return false;
+  uint32_t largest = 0;
+  if (simd != nullptr) {
+    largest = simd->largestMagnitude(input, winSize);
+  } else {
+    for (int i = 0; i < winSize; i++) {
+      uint32_t bits;
+      std::memcpy(&bits, input + i, 4);
+      if ((bits & 0x7fffffffu) > largest) largest = bits & 0x7fffffffu;
+    }
+  }
+  return largest != 0 && largest < kTinySampleBits;
+}
+
+// The analysis of a tiny frame on values scaled by 2^149 (fft.h): the same magnitudes and
+// phases to the bit, without a subnormal operand or result.
+void analyzeTinyFrame(const float* input, int c) {
+  float* spectrum = fftBuffers[c];
+  if (simd != nullptr) {
+    simd->applyWindowTiny(input, window, winSize, spectrum);
+  } else {
+    for (int i = 0; i < winSize; i++) {
+      spectrum[2 * i] = fft_tiny_product(vocoder_tiny_scaled(input[i]), window[i]);
+      spectrum[2 * i + 1] = 0.0f;
+    }
+  }
+  fft_process_tiny(spectrum, kFftForward);
+  if (simd != nullptr && simd->analyzeTiny(spectrum, winHalf, mags[c], phis[c])) return;
+  for (int i = 0; i < winHalf; i++) vocoder_tiny_bin(spectrum, i, mags[c], phis[c]);
+}
+
 // Window, forward transform, magnitudes and phases of channel c's frame. False when a phase is
 // NaN.
 bool analyzeFrame(const float* input, int c) {
+  if (tinyFrame(input)) {
+    analyzeTinyFrame(input, c);
+    return true;  // tiny samples are finite, and so is every phase of their transform
+  }
   applyWindow(input, fftBuffers[c]);
   fft_process(fftBuffers[c], kFftForward, c);
   return magnitudesAndPhases(fftBuffers[c], mags[c], phis[c]);
@@ -488,9 +529,18 @@ void vocoder_set_push_sink(void (*sink)(float*, int, int)) {
 }
 
 VocoderState vocoder_state() {
-  return {initialized,          winSize,           winHalf, stepIn, stepOut, {inIndexes[0], inIndexes[1]},
-          {phi0s[0], phi0s[1]}, {psis[0], psis[1]}};
+  return {initialized,
+          winSize,
+          winHalf,
+          stepIn,
+          stepOut,
+          {inIndexes[0], inIndexes[1]},
+          {phi0s[0], phi0s[1]},
+          {psis[0], psis[1]},
+          {mags[0], mags[1]}};
 }
+
+void vocoder_set_tiny_frames(bool scaled) { tinyFramesScaled = scaled; }
 
 void vocoder_init(int pWinSize, int step) {
   // A size the transform cannot take, or a hop outside the frame, would index past the tables

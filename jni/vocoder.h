@@ -95,5 +95,10 @@ struct VocoderState {
   int inIndexes[2];
   const float* phi0s[2];  // previous frame's analysis phases, bins 0 .. winHalf - 1
   const float* psis[2];   // synthesis phases, bins 0 .. winHalf - 1
+  const float* mags[2];   // the last frame's magnitudes, bins 0 .. winHalf - 1
 };
 VocoderState vocoder_state();
+
+// Test seam: false sends frames of tiny samples through the plain arithmetic instead of the
+// scaled one (vocoder.cpp, analyzeTinyFrame), which gives the same bits faster. True at load.
+void vocoder_set_tiny_frames(bool scaled);

@@ -33,6 +33,7 @@
 #include <hwy/foreach_target.h>
 #include <hwy/highway.h>
 // clang-format on
+#include "fft_tiny-inl.h"
 #include "vocoder_math-inl.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -81,35 +82,69 @@ float Atan2Lane(const float* spectrum, size_t i) {
   return (float)std::atan2((double)spectrum[2 * i + 1], (double)spectrum[2 * i]);
 }
 
-bool Analyze(const float* HWY_RESTRICT spectrum, int half, float* HWY_RESTRICT mag, float* HWY_RESTRICT phi) {
+using cs_tiny::HWY_NAMESPACE::TinyProduct;
+using cs_tiny::HWY_NAMESPACE::TinyRound;
+
+// Magnitudes and phases, of plain values or (kTiny) of scaled tiny ones: then the squares are
+// rounded on the subnormal grid and the root and arctangent take the unscaled doubles.
+template <bool kTiny>
+HWY_INLINE bool AnalyzeBins(const float* HWY_RESTRICT spectrum, int half, float* HWY_RESTRICT mag,
+                            float* HWY_RESTRICT phi) {
   const DD dd;
   const DH dh;
   const size_t n = hn::Lanes(dd);
   const size_t h = (size_t)half;
+  const VD unit = hn::Set(dd, kFftTinyUnit);
   size_t i = 0;
   for (; i + n <= h; i += n) {
     VH re, im;
     hn::LoadInterleaved2(dh, spectrum + 2 * i, re, im);
     if (!hn::AllTrue(dh, hn::And(hn::IsFinite(re), hn::IsFinite(im)))) return false;
-    // A float square root of a float equals the double one rounded to float: a double holds
-    // more than twice a float's precision, so the second rounding cannot change the result.
-    hn::StoreU(hn::Sqrt(hn::Add(hn::Mul(re, re), hn::Mul(im, im))), dh, mag + i);
-    const VD x = hn::PromoteTo(dd, re);
-    const VD y = hn::PromoteTo(dd, im);
+    VD x = hn::PromoteTo(dd, re);
+    VD y = hn::PromoteTo(dd, im);
+    if constexpr (kTiny) {
+      const VH power = hn::Add(hn::DemoteTo(dh, TinyRound(dd, hn::Mul(hn::Mul(x, x), unit))),
+                               hn::DemoteTo(dh, TinyRound(dd, hn::Mul(hn::Mul(y, y), unit))));
+      hn::StoreU(hn::DemoteTo(dh, hn::Sqrt(hn::Mul(hn::PromoteTo(dd, power), unit))), dh, mag + i);
+      x = hn::Mul(x, unit);
+      y = hn::Mul(y, unit);
+    } else {
+      // A float square root of a float equals the double one rounded to float: a double holds
+      // more than twice a float's precision, so the second rounding cannot change the result.
+      hn::StoreU(hn::Sqrt(hn::Add(hn::Mul(re, re), hn::Mul(im, im))), dh, mag + i);
+    }
     const VD v = Atan2(dd, y, x);
     hn::StoreU(hn::DemoteTo(dh, v), dh, phi + i);
     const MD nonzero = hn::And(hn::Ne(x, hn::Zero(dd)), hn::Ne(y, hn::Zero(dd)));
-    ForLanes(dd, hn::Not(hn::And(nonzero, Guard(dd, v))),
-             [&](size_t j) { phi[i + j] = Atan2Lane(spectrum, i + j); });
+    ForLanes(dd, hn::Not(hn::And(nonzero, Guard(dd, v))), [&](size_t j) {
+      if constexpr (kTiny) {
+        vocoder_tiny_bin(spectrum, (int)(i + j), mag, phi);
+      } else {
+        phi[i + j] = Atan2Lane(spectrum, i + j);
+      }
+    });
   }
   for (; i < h; i++) {
     const float re = spectrum[2 * i];
     const float im = spectrum[2 * i + 1];
     if (!std::isfinite(re) || !std::isfinite(im)) return false;
-    mag[i] = (float)std::sqrt((double)(re * re + im * im));
-    phi[i] = Atan2Lane(spectrum, i);
+    if constexpr (kTiny) {
+      vocoder_tiny_bin(spectrum, (int)i, mag, phi);
+    } else {
+      mag[i] = (float)std::sqrt((double)(re * re + im * im));
+      phi[i] = Atan2Lane(spectrum, i);
+    }
   }
   return true;
+}
+
+bool Analyze(const float* HWY_RESTRICT spectrum, int half, float* HWY_RESTRICT mag, float* HWY_RESTRICT phi) {
+  return AnalyzeBins<false>(spectrum, half, mag, phi);
+}
+
+bool AnalyzeTiny(const float* HWY_RESTRICT spectrum, int half, float* HWY_RESTRICT mag,
+                 float* HWY_RESTRICT phi) {
+  return AnalyzeBins<true>(spectrum, half, mag, phi);
 }
 
 int FindPeakBins(const float* HWY_RESTRICT mag, int half, float edge, int* HWY_RESTRICT peaks) {
@@ -273,6 +308,50 @@ void ApplyWindow(const float* HWY_RESTRICT input, const float* HWY_RESTRICT wind
   }
 }
 
+uint32_t LargestMagnitude(const float* HWY_RESTRICT input, int n) {
+  const DF df;
+  const hn::RebindToUnsigned<DF> du;
+  const int lanes = (int)hn::Lanes(df);
+  const auto magnitude = hn::Set(du, 0x7fffffffu);
+  auto largest = hn::Zero(du);
+  int i = 0;
+  for (; i + lanes <= n; i += lanes)
+    largest = hn::Max(largest, hn::And(hn::BitCast(du, hn::LoadU(df, input + i)), magnitude));
+  uint32_t result = hn::GetLane(hn::MaxOfLanes(du, largest));
+  for (; i < n; i++) {
+    uint32_t bits;
+    std::memcpy(&bits, input + i, 4);
+    if ((bits & 0x7fffffffu) > result) result = bits & 0x7fffffffu;
+  }
+  return result;
+}
+
+void ApplyWindowTiny(const float* HWY_RESTRICT input, const float* HWY_RESTRICT window, int n,
+                     float* HWY_RESTRICT spectrum) {
+  const DF df;
+  const hn::RebindToUnsigned<DF> du;
+  const hn::RebindToSigned<DF> di;
+  const int lanes = (int)hn::Lanes(df);
+  const auto zero = hn::Zero(df);
+  const auto sign = hn::Set(du, 0x80000000u);
+  int i = 0;
+  for (; i + lanes <= n; i += lanes) {
+    // vocoder_tiny_scaled(), lane by lane, in integer operations only.
+    const auto bits = hn::BitCast(du, hn::LoadU(df, input + i));
+    const auto magnitude = hn::AndNot(sign, bits);
+    const auto units = hn::BitCast(du, hn::ConvertTo(df, hn::BitCast(di, magnitude)));
+    const auto scaled =
+        hn::IfThenElse(hn::Lt(magnitude, hn::Set(du, 0x00800000u)), hn::Or(units, hn::And(bits, sign)),
+                       hn::Add(bits, hn::Set(du, 149u << 23)));
+    hn::StoreInterleaved2(TinyProduct(df, hn::BitCast(df, scaled), hn::LoadU(df, window + i)), zero, df,
+                          spectrum + 2 * i);
+  }
+  for (; i < n; i++) {
+    spectrum[2 * i] = fft_tiny_product(vocoder_tiny_scaled(input[i]), window[i]);
+    spectrum[2 * i + 1] = 0.0f;
+  }
+}
+
 bool OverlapAdd(const float* HWY_RESTRICT spectrum, const float* HWY_RESTRICT windowOut, int n,
                 float* HWY_RESTRICT wave) {
   const DF df;
@@ -341,9 +420,9 @@ void Atan2Of(const float* HWY_RESTRICT y, const float* HWY_RESTRICT x, int n, do
   });
 }
 
-HWY_MAYBE_UNUSED const VocoderSimdKernels kKernels = {ApplyWindow,  OverlapAdd,    Analyze,
-                                                      FindPeakBins, PeakRotations, RotateRegions,
-                                                      Synthesize,   SinCosOf,      Atan2Of};
+HWY_MAYBE_UNUSED const VocoderSimdKernels kKernels = {
+    ApplyWindow,  OverlapAdd,    Analyze,       LargestMagnitude, ApplyWindowTiny, AnalyzeTiny,
+    FindPeakBins, PeakRotations, RotateRegions, Synthesize,       SinCosOf,        Atan2Of};
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_vocoder

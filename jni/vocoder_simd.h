@@ -8,10 +8,50 @@
 // so that their bits never depend on the path).
 #pragma once
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "fft.h"
 #include "simd.h"
 
 // Floats a kernel may write past the end of its scratch room (at most one vector).
 constexpr int kVocoderSimdSlack = 16;
+
+// Frames of tiny samples (fft.h): below 2^-85, scaled by 2^149 they stay within the tiny
+// transform's kFftTinyLimit.
+constexpr uint32_t kTinySampleBits = (127u - 85u) << 23;  // the float bits of 2^-85
+
+// A finite sample below 2^-85 times 2^149, exactly, from its bits: a subnormal's (or zero's)
+// significand is the integer it scales to; a normal float gains 149 in its exponent.
+inline float vocoder_tiny_scaled(float sample) {
+  uint32_t bits;
+  std::memcpy(&bits, &sample, 4);
+  const uint32_t magnitude = bits & 0x7fffffffu;
+  if (magnitude < 0x00800000u) {
+    const float units = (float)(int32_t)magnitude;
+    uint32_t scaled;
+    std::memcpy(&scaled, &units, 4);
+    bits = scaled | (bits & 0x80000000u);
+  } else {
+    bits += 149u << 23;
+  }
+  float scaled;
+  std::memcpy(&scaled, &bits, 4);
+  return scaled;
+}
+
+// Bin i's magnitude and phase from a transform of scaled tiny values, exactly as the plain
+// code forms them from the unscaled ones: each square rounded on the subnormal grid and the
+// two summed in float, the root and the arctangent in double of the unscaled values (which
+// doubles hold exactly).
+inline void vocoder_tiny_bin(const float* spectrum, int i, float* mag, float* phi) {
+  const double re = (double)spectrum[2 * i];
+  const double im = (double)spectrum[2 * i + 1];
+  const float power = fft_tiny_round(re * re * kFftTinyUnit) + fft_tiny_round(im * im * kFftTinyUnit);
+  mag[i] = (float)std::sqrt((double)power * kFftTinyUnit);
+  phi[i] = (float)std::atan2(im * kFftTinyUnit, re * kFftTinyUnit);
+}
 
 struct VocoderSimdKernels {
   // spectrum[2i] = input[i] * window[i] and spectrum[2i + 1] = 0 for i in [0, n).
@@ -22,6 +62,13 @@ struct VocoderSimdKernels {
   // mag[i] = (float)sqrt((double)(re * re + im * im)) and phi[i] = (float)atan2(im, re) for
   // bins [0, half) of an interleaved spectrum. False when a value is not finite.
   bool (*analyze)(const float* spectrum, int half, float* mag, float* phi);
+  // The largest of the n samples' magnitudes, as float bits (a NaN's are above infinity's).
+  uint32_t (*largestMagnitude)(const float* input, int n);
+  // Frames of tiny samples, each below 2^-85: applyWindow() and analyze() on values scaled by
+  // 2^149 (fft.h), spectrum[2i] = fft_tiny_product(vocoder_tiny_scaled(input[i]), window[i]);
+  // and mag and phi as vocoder_tiny_bin() gives them. analyzeTiny returns false as analyze.
+  void (*applyWindowTiny)(const float* input, const float* window, int n, float* spectrum);
+  bool (*analyzeTiny)(const float* spectrum, int half, float* mag, float* phi);
   // The bins of [0, half) whose magnitude is strictly greater than those two bins to either
   // side, ascending; mag[half] and mag[half + 1] hold the edge value and bins -2 and -1 count
   // as holding it too (`edge`). Returns how many.

@@ -611,6 +611,39 @@ TEST(VocoderTinyFrames, FrameSizesOneAndTwoStayInBounds) {
 // guard's proof assumes (vocoder_math.h), on every path this machine has: a spread of angles
 // and the points where the reduction changes quadrant, quotients on and next to the
 // arctangent's thresholds, every sign, against the extended-precision C functions.
+// A filter's tail decaying from 2^-80 through the subnormal range, then music at once: the
+// tail's frames are analysed on scaled values, and on every path their magnitudes and phases,
+// every output sample and the phases the music starts from (the tail's are its previous ones)
+// are the plain arithmetic's to the bit.
+TEST(VocoderTinyFrames, ScaledAnalysisGivesThePlainArithmeticsBits) {
+  constexpr int kN = 2048, kHop = 512, kHopOut = 640, kTail = 6 * kN;
+  std::vector<float> in = partials(kTail + 2 * kN, kN, {{40, 0.3, 0.0}, {97, 0.2, 1.0}, {151, 0.1, 2.0}});
+  for (int i = 0; i < kTail; i++) {
+    const double decay = std::ldexp(1.0, -80 - 72 * i / kTail);
+    in[(size_t)i] = (float)(decay * std::sin(0.05 * i) * (1.0 + 0.5 * std::sin(0.0031 * i)));
+  }
+  for (int p = 0; p < kSimdPathCount; p++) {
+    if (!simd_path_available((SimdPath)p)) continue;
+    simd_force_path((SimdPath)p);
+    std::vector<float> frames[2];  // per frame: its output hop, magnitudes and phases
+    for (int scaled = 0; scaled < 2; scaled++) {
+      fresh(kN, kHop);
+      vocoder_set_tiny_frames(scaled == 1);
+      std::vector<float> out(kHopOut);
+      for (size_t pos = 0; pos < in.size(); pos += kHop) {
+        vocoder_process(in.data() + pos, kHop, out.data(), kHopOut, 0);
+        const VocoderState st = vocoder_state();
+        frames[scaled].insert(frames[scaled].end(), out.begin(), out.end());
+        frames[scaled].insert(frames[scaled].end(), st.mags[0], st.mags[0] + kN / 2);
+        frames[scaled].insert(frames[scaled].end(), st.phi0s[0], st.phi0s[0] + kN / 2);
+      }
+    }
+    EXPECT_TRUE(sameBits(frames[1], frames[0])) << simd_path_name((SimdPath)p);
+  }
+  vocoder_set_tiny_frames(true);
+  simd_release_path();
+}
+
 TEST(VocoderVectorMath, SineCosineAndArctangentKeepTheirProvenBounds) {
   constexpr long double kU = 0x1p-53L;
   auto within = [](double v, long double reference, long double bound) {
