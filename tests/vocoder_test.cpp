@@ -464,6 +464,18 @@ TEST(PeakSearch, EqualMinimaPutTheValleyAtTheLowestBin) {
   EXPECT_EQ(valleys[1], 3);
 }
 
+// Between peaks 1, 8 and 16: the valley skips NaNs (the lowest bin follows a NaN) and takes
+// the first of equal minima (-0 before +0).
+TEST(PeakSearch, ValleysSkipNaNsAndTakeTheFirstOfEqualMinima) {
+  const float nan = NAN;
+  std::vector<float> mag = {0,    9, 5, 4,  nan, 1, 3, 2, 10, 4, -0.0f, 0.0f, nan,
+                            0.0f, 6, 1, 11, 0,   0, 0, 0, 0,  0, 0,     0,    0};
+  std::vector<int> peaks(24), valleys(24);
+  ASSERT_EQ(findPeaks(mag.data(), 24, peaks.data(), valleys.data()), 3);
+  EXPECT_EQ(std::vector<int>(peaks.begin(), peaks.begin() + 3), (std::vector<int>{1, 8, 16}));
+  EXPECT_EQ(std::vector<int>(valleys.begin(), valleys.begin() + 4), (std::vector<int>{0, 5, 10, 24}));
+}
+
 TEST(PeakSearch, InfiniteCandidatesStillPutTheValleyBetweenThePeaks) {
   const float inf = INFINITY, big = 3.4028235e+38f;
   std::vector<float> mag = {0, 0, inf, big, big, big, big, inf, 0, 0, 0, 0, 0, 0};
