@@ -55,6 +55,16 @@ float* louderPsi = nullptr;
 bool phasesLinked = false;
 // Frames of tiny samples go through the scaled analysis (tests turn it off to compare).
 bool tinyFramesScaled = true;
+// Frames of deep-tiny samples (deepTinySamples()) leave their phases to be computed when phase
+// locking first reads them, which in a decaying tail followed by silence is never:
+// - phisDeferred[c]: the current frame's phases are not in phis[c] yet; its samples are at
+//   deferredInput[c] (the head of the input queue, until the frame is done);
+// - phi0Pending[c]: the previous frame's phases are not in phi0s[c] yet; its samples are kept
+//   in pendingSamples[c].
+bool phisDeferred[2] = {false, false};
+const float* deferredInput[2] = {nullptr, nullptr};
+bool phi0Pending[2] = {false, false};
+float* pendingSamples[2] = {nullptr, nullptr};
 // The vector kernels chosen by the last vocoder_init (null: the plain code only).
 const VocoderSimdKernels* simd = nullptr;
 
@@ -82,7 +92,9 @@ void freeBuffers() {
     std::free(peakBins[c]);
     std::free(valleyBins[c]);
     std::free(fftBuffers[c]);
-    phi0s[c] = psis[c] = inputs[c] = waves[c] = mags[c] = phis[c] = fftBuffers[c] = nullptr;
+    std::free(pendingSamples[c]);
+    phi0s[c] = psis[c] = inputs[c] = waves[c] = mags[c] = phis[c] = fftBuffers[c] = pendingSamples[c] =
+        nullptr;
     peakBins[c] = valleyBins[c] = nullptr;
   }
 }
@@ -120,18 +132,20 @@ bool obtainBuffers(int n) {
     inputs[c] = obtainZeroedFloats(kQueueSamples);
     waves[c] = obtainZeroedFloats(kQueueSamples);
     mags[c] = obtainFloats(binFloats);
-    phis[c] = obtainFloats(binFloats);
+    phis[c] = obtainZeroedFloats(binRoom);  // a deep-tiny first frame copies them unwritten
     peakBins[c] = static_cast<int*>(cs_alloc(binInts));
     valleyBins[c] = static_cast<int*>(cs_alloc(binInts));
     fftBuffers[c] = obtainFloats(2 * frameFloats);
+    pendingSamples[c] = obtainFloats(frameFloats);
     ok = ok && phi0s[c] && psis[c] && inputs[c] && waves[c] && mags[c] && phis[c] && peakBins[c] &&
-         valleyBins[c] && fftBuffers[c];
+         valleyBins[c] && fftBuffers[c] && pendingSamples[c];
   }
   if (!ok) freeBuffers();
   return ok;
 }
 
 void resetChannelPhases(int c) {
+  phisDeferred[c] = phi0Pending[c] = false;
   std::memset(phi0s[c], 0, (size_t)winSize * sizeof(float));
   std::memset(psis[c], 0, (size_t)winSize * sizeof(float));
 }
@@ -251,9 +265,12 @@ int searchPeaks(float* mag, int* peaks, int* valleys) {
   return nPeaks;
 }
 
+void settlePhases(int c);  // below, with the frame kinds
+
 // Peak search and phase locking of channel c's current frame.
 void lockPhases(int c, float s) {
   const int nPeaks = searchPeaks(mags[c], peakBins[c], valleyBins[c]);
+  if (nPeaks > 0) settlePhases(c);
   phaseLock(nPeaks, peakBins[c], valleyBins[c], phis[c], phi0s[c], psis[c], s);
 }
 
@@ -271,6 +288,8 @@ void lockPhasesLinked(float s) {
   int* valleys = valleyBins[0];
   const int nPeaks = searchPeaks(linkMag, peaks, valleys);
   if (nPeaks == 0) return;  // no peak: no synthesis phase changes, as in one channel
+  settlePhases(0);
+  settlePhases(1);
   // Every rotation before any region turns, so each reads its peak's previous synthesis phase.
   if (simd != nullptr) {
     // The rotation kernel reads by bin: the louder channel's values go to its peak bins.
@@ -324,11 +343,25 @@ void overlapAdd(float* output, const float* fftBuffer, float* wave, const float*
 // a reset. An fft_init() with this frame size brings the next frames back.
 bool transformFits() { return fft_size() == winSize; }
 
-// True for a frame of tiny samples that are not all zero: every magnitude below 2^-85. A
-// filter's tail decaying into silence gives such frames; on the plain path their products
-// round on the subnormal grid, which x86 processors handle in microcode.
-bool tinyFrame(const float* input) {
-  if (!tinyFramesScaled) return false;
+// How a frame is analysed, from its largest sample.
+enum class FrameKind {
+  kPlain,
+  // Every sample below 2^-85 (not all zero), as in a filter's tail decaying into silence: the
+  // plain arithmetic would round products on the subnormal grid, which x86 processors handle
+  // in microcode; the scaled analysis gives the same bits without (analyzeTiny).
+  kTiny,
+  // Every sample below 2^-100 (not all zero): every magnitude is +0, without a transform. The
+  // windowed values stay below 2^-100; a butterfly stage multiplies the largest real or
+  // imaginary part by at most 1 + 2 * 1.5 (the twiddles, a float recurrence's cosines and
+  // sines, are within 0.1% of the unit circle; rounding adds at most 2^-150 an operation), so
+  // after at most 12 stages every value is below 2^-76 and its square below 2^-152, which
+  // rounds to +0: each power is +0 + +0 and its root +0. The phases wait (phisDeferred).
+  kDeepTiny,
+};
+constexpr uint32_t kDeepTinySampleBits = (127u - 100u) << 23;  // the float bits of 2^-100
+
+FrameKind frameKind(const float* input) {
+  if (!tinyFramesScaled) return FrameKind::kPlain;
   uint32_t largest = 0;
   if (simd != nullptr) {
     largest = simd->largestMagnitude(input, winSize);
@@ -339,13 +372,14 @@ bool tinyFrame(const float* input) {
       if ((bits & 0x7fffffffu) > largest) largest = bits & 0x7fffffffu;
     }
   }
-  return largest != 0 && largest < kTinySampleBits;
+  if (largest == 0 || largest >= kTinySampleBits) return FrameKind::kPlain;
+  return largest < kDeepTinySampleBits ? FrameKind::kDeepTiny : FrameKind::kTiny;
 }
 
-// The analysis of a tiny frame on values scaled by 2^149 (fft.h): the same magnitudes and
-// phases to the bit, without a subnormal operand or result.
-void analyzeTinyFrame(const float* input, int c) {
-  float* spectrum = fftBuffers[c];
+// The analysis of a frame of tiny samples on values scaled by 2^149 (fft.h), in `spectrum`
+// (2N floats): the plain arithmetic's magnitudes and phases to the bit, without a subnormal
+// operand or result.
+void analyzeTiny(const float* input, float* spectrum, float* mag, float* phi) {
   if (simd != nullptr) {
     simd->applyWindowTiny(input, window, winSize, spectrum);
   } else {
@@ -355,20 +389,45 @@ void analyzeTinyFrame(const float* input, int c) {
     }
   }
   fft_process_tiny(spectrum, kFftForward);
-  if (simd != nullptr && simd->analyzeTiny(spectrum, winHalf, mags[c], phis[c])) return;
-  for (int i = 0; i < winHalf; i++) vocoder_tiny_bin(spectrum, i, mags[c], phis[c]);
+  if (simd != nullptr && simd->analyzeTiny(spectrum, winHalf, mag, phi)) return;
+  for (int i = 0; i < winHalf; i++) vocoder_tiny_bin(spectrum, i, mag, phi);
 }
 
 // Window, forward transform, magnitudes and phases of channel c's frame. False when a phase is
 // NaN.
 bool analyzeFrame(const float* input, int c) {
-  if (tinyFrame(input)) {
-    analyzeTinyFrame(input, c);
-    return true;  // tiny samples are finite, and so is every phase of their transform
+  phisDeferred[c] = false;
+  switch (frameKind(input)) {
+    case FrameKind::kDeepTiny:
+      std::memset(mags[c], 0, (size_t)winHalf * sizeof(float));
+      phisDeferred[c] = true;
+      deferredInput[c] = input;
+      return true;
+    case FrameKind::kTiny:
+      analyzeTiny(input, fftBuffers[c], mags[c], phis[c]);
+      return true;  // tiny samples are finite, and so is every phase of their transform
+    case FrameKind::kPlain:
+      break;
   }
   applyWindow(input, fftBuffers[c]);
   fft_process(fftBuffers[c], kFftForward, c);
   return magnitudesAndPhases(fftBuffers[c], mags[c], phis[c]);
+}
+
+// Computes channel c's waiting phases: before phase locking reads them (the transform buffer
+// and the scratch room are free then) and for the state view between frames.
+void settlePhases(int c) {
+  if (phi0Pending[c]) analyzeTiny(pendingSamples[c], fftBuffers[c], scratch, phi0s[c]);
+  if (phisDeferred[c]) analyzeTiny(deferredInput[c], fftBuffers[c], scratch, phis[c]);
+  phi0Pending[c] = phisDeferred[c] = false;
+}
+
+// At the end of channel c's frame, whose phases have just become the previous ones: deferred
+// phases become pending, with a copy of the samples they come from.
+void closePhases(int c) {
+  phi0Pending[c] = phisDeferred[c];
+  if (phisDeferred[c]) std::memcpy(pendingSamples[c], deferredInput[c], (size_t)winSize * sizeof(float));
+  phisDeferred[c] = false;
 }
 
 // Channel c's spectrum rebuilt from its magnitudes and synthesis phases, transformed back and
@@ -377,6 +436,7 @@ void resynthesizeFrame(float* output, int c) {
   resynthesize(fftBuffers[c], mags[c], psis[c]);
   fft_process(fftBuffers[c], kFftInverse, c);
   overlapAdd(output, fftBuffers[c], waves[c], phis[c], phi0s[c]);
+  closePhases(c);
 }
 
 void vocoder_process_frame(const float* input, float* output, float s, int c) {

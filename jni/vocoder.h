@@ -93,9 +93,12 @@ struct VocoderState {
   int stepIn;
   int stepOut;
   int inIndexes[2];
-  const float* phi0s[2];  // previous frame's analysis phases, bins 0 .. winHalf - 1
-  const float* psis[2];   // synthesis phases, bins 0 .. winHalf - 1
-  const float* mags[2];   // the last frame's magnitudes, bins 0 .. winHalf - 1
+  // Previous frame's analysis phases, bins 0 .. winHalf - 1. After a frame whose samples are
+  // all below 2^-100 (a decaying tail) they are computed only when a later frame's phase
+  // locking reads them, which silence never does; until then they hold older values.
+  const float* phi0s[2];
+  const float* psis[2];  // synthesis phases, bins 0 .. winHalf - 1
+  const float* mags[2];  // the last frame's magnitudes, bins 0 .. winHalf - 1
 };
 VocoderState vocoder_state();
 

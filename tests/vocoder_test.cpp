@@ -624,33 +624,49 @@ TEST(VocoderTinyFrames, FrameSizesOneAndTwoStayInBounds) {
 // and the points where the reduction changes quadrant, quotients on and next to the
 // arctangent's thresholds, every sign, against the extended-precision C functions.
 // A filter's tail decaying from 2^-80 through the subnormal range, then music at once: the
-// tail's frames are analysed on scaled values, and on every path their magnitudes and phases,
-// every output sample and the phases the music starts from (the tail's are its previous ones)
-// are the plain arithmetic's to the bit.
-TEST(VocoderTinyFrames, ScaledAnalysisGivesThePlainArithmeticsBits) {
+// squares of the first frames' bins underflow, the later frames are analysed on scaled values
+// or (the deepest) leave their phases waiting until a peak needs them. On every path, scaled or
+// not, one channel alone and linked with a channel that plays throughout (whose peaks turn the
+// tail's bins too), every output sample, magnitude and the phases the music ends with are those
+// of the plain arithmetic on the portable path, to the bit.
+TEST(VocoderTinyFrames, TailsGiveThePlainArithmeticsBitsOnEveryPath) {
   constexpr int kN = 2048, kHop = 512, kHopOut = 640, kTail = 6 * kN;
-  std::vector<float> in = partials(kTail + 2 * kN, kN, {{40, 0.3, 0.0}, {97, 0.2, 1.0}, {151, 0.1, 2.0}});
+  std::vector<float> left = partials(kTail + 2 * kN, kN, {{40, 0.3, 0.0}, {97, 0.2, 1.0}, {151, 0.1, 2.0}});
+  const std::vector<float> right = partials(kTail + 2 * kN, kN, {{23, 0.2, 0.5}, {130, 0.1, 0.0}});
   for (int i = 0; i < kTail; i++) {
     const double decay = std::ldexp(1.0, -80 - 72 * i / kTail);
-    in[(size_t)i] = (float)(decay * std::sin(0.05 * i) * (1.0 + 0.5 * std::sin(0.0031 * i)));
+    left[(size_t)i] = (float)(decay * std::sin(0.05 * i) * (1.0 + 0.5 * std::sin(0.0031 * i)));
   }
-  for (int p = 0; p < kSimdPathCount; p++) {
-    if (!simd_path_available((SimdPath)p)) continue;
-    simd_force_path((SimdPath)p);
-    std::vector<float> frames[2];  // per frame: its output hop, magnitudes and phases
-    for (int scaled = 0; scaled < 2; scaled++) {
-      fresh(kN, kHop);
-      vocoder_set_tiny_frames(scaled == 1);
-      std::vector<float> out(kHopOut);
-      for (size_t pos = 0; pos < in.size(); pos += kHop) {
-        vocoder_process(in.data() + pos, kHop, out.data(), kHopOut, 0);
-        const VocoderState st = vocoder_state();
-        frames[scaled].insert(frames[scaled].end(), out.begin(), out.end());
-        frames[scaled].insert(frames[scaled].end(), st.mags[0], st.mags[0] + kN / 2);
-        frames[scaled].insert(frames[scaled].end(), st.phi0s[0], st.phi0s[0] + kN / 2);
+  // Every hop's output and magnitudes, then the last phases.
+  auto run = [&](SimdPath path, bool scaled, bool linked) {
+    simd_force_path(path);
+    fresh(kN, kHop);
+    vocoder_set_tiny_frames(scaled);
+    std::vector<float> outLeft(kHopOut), outRight(kHopOut), r;
+    for (size_t pos = 0; pos < left.size(); pos += kHop) {
+      if (linked) {
+        vocoder_process_linked(left.data() + pos, const_cast<float*>(right.data()) + pos, kHop,
+                               outLeft.data(), outRight.data(), kHopOut);
+      } else {
+        vocoder_process(left.data() + pos, kHop, outLeft.data(), kHopOut, 0);
+      }
+      r.insert(r.end(), outLeft.begin(), outLeft.end());
+      r.insert(r.end(), outRight.begin(), outRight.end());
+      r.insert(r.end(), vocoder_state().mags[0], vocoder_state().mags[0] + kN / 2);
+    }
+    r.insert(r.end(), vocoder_state().phi0s[0], vocoder_state().phi0s[0] + kN / 2);
+    return r;
+  };
+  for (bool linked : {false, true}) {
+    const std::vector<float> plain = run(SimdPath::kPortable, false, linked);
+    for (int p = 0; p < kSimdPathCount; p++) {
+      if (!simd_path_available((SimdPath)p)) continue;
+      EXPECT_TRUE(sameBits(run((SimdPath)p, true, linked), plain))
+          << simd_path_name((SimdPath)p) << (linked ? " linked" : "");
+      if (p != (int)SimdPath::kPortable) {
+        EXPECT_TRUE(sameBits(run((SimdPath)p, false, linked), plain)) << simd_path_name((SimdPath)p);
       }
     }
-    EXPECT_TRUE(sameBits(frames[1], frames[0])) << simd_path_name((SimdPath)p);
   }
   vocoder_set_tiny_frames(true);
   simd_release_path();
