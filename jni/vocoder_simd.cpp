@@ -85,6 +85,32 @@ float Atan2Lane(const float* spectrum, size_t i) {
 using cs_tiny::HWY_NAMESPACE::TinyProduct;
 using cs_tiny::HWY_NAMESPACE::TinyRound;
 
+// The float magnitude of bins whose float squares would underflow, from their parts in double,
+// without a subnormal float anywhere (x86 processors take microcode assists for those): each
+// square is exact in double and rounded as float arithmetic would round it, to the subnormal
+// grid below 2^-125 and to float above; the sum of two floats rounded to float is the double
+// sum rounded to float (a double's 53 bits make the double rounding harmless) and on the grid
+// it is exact; the root is in double, as in the plain code.
+// Lanes whose float square would be subnormal or round to zero (below 2^-63, not zero).
+HWY_INLINE MD Underflows(DD dd, VD v) {
+  const VD a = hn::Abs(v);
+  return hn::And(hn::Lt(a, hn::Set(dd, 0x1p-63)), hn::Ne(a, hn::Zero(dd)));
+}
+
+HWY_INLINE VH ExactMagnitude(DD dd, VD x, VD y) {
+  const DH dh;
+  const VD grid = hn::Set(dd, 0x1p-125);
+  // v rounded to float, kept in double: below 2^-125 on the subnormal grid (a sum of grid
+  // values is already there), above it by a float conversion of a normal value.
+  auto asFloat = [&](VD v, bool onGrid) {
+    const VD normal = hn::PromoteTo(dd, hn::DemoteTo(dh, hn::Max(v, grid)));
+    const VD small = onGrid ? v : hn::Mul(hn::Round(hn::Mul(v, hn::Set(dd, 0x1p149))), hn::Set(dd, 0x1p-149));
+    return hn::IfThenElse(hn::Lt(v, grid), small, normal);
+  };
+  const VD power = asFloat(hn::Add(asFloat(hn::Mul(x, x), false), asFloat(hn::Mul(y, y), false)), true);
+  return hn::DemoteTo(dh, hn::Sqrt(power));
+}
+
 // Magnitudes and phases, of plain values or (kTiny) of scaled tiny ones: then the squares are
 // rounded on the subnormal grid and the root and arctangent take the unscaled doubles.
 template <bool kTiny>
@@ -108,10 +134,12 @@ HWY_INLINE bool AnalyzeBins(const float* HWY_RESTRICT spectrum, int half, float*
       hn::StoreU(hn::DemoteTo(dh, hn::Sqrt(hn::Mul(hn::PromoteTo(dd, power), unit))), dh, mag + i);
       x = hn::Mul(x, unit);
       y = hn::Mul(y, unit);
-    } else {
+    } else if (hn::AllFalse(dd, hn::Or(Underflows(dd, x), Underflows(dd, y)))) {
       // A float square root of a float equals the double one rounded to float: a double holds
       // more than twice a float's precision, so the second rounding cannot change the result.
       hn::StoreU(hn::Sqrt(hn::Add(hn::Mul(re, re), hn::Mul(im, im))), dh, mag + i);
+    } else {
+      hn::StoreU(ExactMagnitude(dd, x, y), dh, mag + i);
     }
     const VD v = Atan2(dd, y, x);
     hn::StoreU(hn::DemoteTo(dh, v), dh, phi + i);
