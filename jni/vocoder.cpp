@@ -417,6 +417,10 @@ bool analyzeFrame(const float* input, int c) {
 // Computes channel c's waiting phases: before phase locking reads them (the transform buffer
 // and the scratch room are free then) and for the state view between frames.
 void settlePhases(int c) {
+  // Frames check the transform's size before they get here; vocoder_run_step() does not, and
+  // with tables of another size the transform would run past the buffer: the phases then stay
+  // as they are.
+  if (!transformFits()) phi0Pending[c] = phisDeferred[c] = false;
   if (phi0Pending[c]) analyzeTiny(pendingSamples[c], fftBuffers[c], scratch, phi0s[c]);
   if (phisDeferred[c]) analyzeTiny(deferredInput[c], fftBuffers[c], scratch, phis[c]);
   phi0Pending[c] = phisDeferred[c] = false;
