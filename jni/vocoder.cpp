@@ -55,14 +55,13 @@ float* louderPsi = nullptr;
 bool phasesLinked = false;
 // Frames of tiny samples go through the scaled analysis (tests turn it off to compare).
 bool tinyFramesScaled = true;
-// Frames of deep-tiny samples (deepTinySamples()) leave their phases to be computed when phase
-// locking first reads them, which in a decaying tail followed by silence is never:
-// - phisDeferred[c]: the current frame's phases are not in phis[c] yet; its samples are at
-//   deferredInput[c] (the head of the input queue, until the frame is done);
+// Frames of deep-tiny samples (FrameKind::kDeepTiny) leave their phases to be computed when
+// phase locking first reads them, which in a decaying tail followed by silence is never:
+// - phisDeferred[c]: the current frame's phases are not in phis[c] yet; its samples are the
+//   head of the input queue, inputs[c], until the frame is done;
 // - phi0Pending[c]: the previous frame's phases are not in phi0s[c] yet; its samples are kept
 //   in pendingSamples[c].
 bool phisDeferred[2] = {false, false};
-const float* deferredInput[2] = {nullptr, nullptr};
 bool phi0Pending[2] = {false, false};
 float* pendingSamples[2] = {nullptr, nullptr};
 // The vector kernels chosen by the last vocoder_init (null: the plain code only).
@@ -362,16 +361,8 @@ constexpr uint32_t kDeepTinySampleBits = (127u - 100u) << 23;  // the float bits
 
 FrameKind frameKind(const float* input) {
   if (!tinyFramesScaled) return FrameKind::kPlain;
-  uint32_t largest = 0;
-  if (simd != nullptr) {
-    largest = simd->largestMagnitude(input, winSize);
-  } else {
-    for (int i = 0; i < winSize; i++) {
-      uint32_t bits;
-      std::memcpy(&bits, input + i, 4);
-      if ((bits & 0x7fffffffu) > largest) largest = bits & 0x7fffffffu;
-    }
-  }
+  const uint32_t largest = simd != nullptr ? simd->largestMagnitude(input, winSize)
+                                           : vocoder_largest_magnitude(input, 0, winSize, 0);
   if (largest == 0 || largest >= kTinySampleBits) return FrameKind::kPlain;
   return largest < kDeepTinySampleBits ? FrameKind::kDeepTiny : FrameKind::kTiny;
 }
@@ -401,7 +392,6 @@ bool analyzeFrame(const float* input, int c) {
     case FrameKind::kDeepTiny:
       std::memset(mags[c], 0, (size_t)winHalf * sizeof(float));
       phisDeferred[c] = true;
-      deferredInput[c] = input;
       return true;
     case FrameKind::kTiny:
       analyzeTiny(input, fftBuffers[c], mags[c], phis[c]);
@@ -414,15 +404,15 @@ bool analyzeFrame(const float* input, int c) {
   return magnitudesAndPhases(fftBuffers[c], mags[c], phis[c]);
 }
 
-// Computes channel c's waiting phases: before phase locking reads them (the transform buffer
-// and the scratch room are free then) and for the state view between frames.
+// Computes channel c's waiting phases, before phase locking reads them (the transform buffer
+// and the scratch room are free then).
 void settlePhases(int c) {
   // Frames check the transform's size before they get here; vocoder_run_step() does not, and
   // with tables of another size the transform would run past the buffer: the phases then stay
   // as they are.
   if (!transformFits()) phi0Pending[c] = phisDeferred[c] = false;
   if (phi0Pending[c]) analyzeTiny(pendingSamples[c], fftBuffers[c], scratch, phi0s[c]);
-  if (phisDeferred[c]) analyzeTiny(deferredInput[c], fftBuffers[c], scratch, phis[c]);
+  if (phisDeferred[c]) analyzeTiny(inputs[c], fftBuffers[c], scratch, phis[c]);
   phi0Pending[c] = phisDeferred[c] = false;
 }
 
@@ -430,7 +420,7 @@ void settlePhases(int c) {
 // phases become pending, with a copy of the samples they come from.
 void closePhases(int c) {
   phi0Pending[c] = phisDeferred[c];
-  if (phisDeferred[c]) std::memcpy(pendingSamples[c], deferredInput[c], (size_t)winSize * sizeof(float));
+  if (phisDeferred[c]) std::memcpy(pendingSamples[c], inputs[c], (size_t)winSize * sizeof(float));
   phisDeferred[c] = false;
 }
 

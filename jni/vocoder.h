@@ -103,5 +103,5 @@ struct VocoderState {
 VocoderState vocoder_state();
 
 // Test seam: false sends frames of tiny samples through the plain arithmetic instead of the
-// scaled one (vocoder.cpp, analyzeTinyFrame), which gives the same bits faster. True at load.
+// scaled one (vocoder.cpp, FrameKind), which gives the same bits faster. True at load.
 void vocoder_set_tiny_frames(bool scaled);

@@ -85,18 +85,18 @@ float Atan2Lane(const float* spectrum, size_t i) {
 using cs_tiny::HWY_NAMESPACE::TinyProduct;
 using cs_tiny::HWY_NAMESPACE::TinyRound;
 
-// The float magnitude of bins whose float squares would underflow, from their parts in double,
-// without a subnormal float anywhere (x86 processors take microcode assists for those): each
-// square is exact in double and rounded as float arithmetic would round it, to the subnormal
-// grid below 2^-125 and to float above; the sum of two floats rounded to float is the double
-// sum rounded to float (a double's 53 bits make the double rounding harmless) and on the grid
-// it is exact; the root is in double, as in the plain code.
 // Lanes whose float square would be subnormal or round to zero (below 2^-63, not zero).
 HWY_INLINE MD Underflows(DD dd, VD v) {
   const VD a = hn::Abs(v);
   return hn::And(hn::Lt(a, hn::Set(dd, 0x1p-63)), hn::Ne(a, hn::Zero(dd)));
 }
 
+// The float magnitude of bins whose float squares would underflow, from their parts in double,
+// without a subnormal float anywhere (x86 processors take microcode assists for those): each
+// square is exact in double and rounded as float arithmetic would round it, to the subnormal
+// grid below 2^-125 and to float above; the sum of two floats rounded to float is the double
+// sum rounded to float (a double's 53 bits make the double rounding harmless) and on the grid
+// it is exact; the root is in double, as in the plain code.
 HWY_INLINE VH ExactMagnitude(DD dd, VD x, VD y) {
   const DH dh;
   const VD grid = hn::Set(dd, 0x1p-125);
@@ -345,13 +345,7 @@ uint32_t LargestMagnitude(const float* HWY_RESTRICT input, int n) {
   int i = 0;
   for (; i + lanes <= n; i += lanes)
     largest = hn::Max(largest, hn::And(hn::BitCast(du, hn::LoadU(df, input + i)), magnitude));
-  uint32_t result = hn::GetLane(hn::MaxOfLanes(du, largest));
-  for (; i < n; i++) {
-    uint32_t bits;
-    std::memcpy(&bits, input + i, 4);
-    if ((bits & 0x7fffffffu) > result) result = bits & 0x7fffffffu;
-  }
-  return result;
+  return vocoder_largest_magnitude(input, i, n, hn::GetLane(hn::MaxOfLanes(du, largest)));
 }
 
 void ApplyWindowTiny(const float* HWY_RESTRICT input, const float* HWY_RESTRICT window, int n,

@@ -41,6 +41,16 @@ inline float vocoder_tiny_scaled(float sample) {
   return scaled;
 }
 
+// The largest magnitude's float bits among samples [from, n), at least `largest`.
+inline uint32_t vocoder_largest_magnitude(const float* samples, int from, int n, uint32_t largest) {
+  for (int i = from; i < n; i++) {
+    uint32_t bits;
+    std::memcpy(&bits, samples + i, 4);
+    if ((bits & 0x7fffffffu) > largest) largest = bits & 0x7fffffffu;
+  }
+  return largest;
+}
+
 // Bin i's magnitude and phase from a transform of scaled tiny values, exactly as the plain
 // code forms them from the unscaled ones: each square rounded on the subnormal grid and the
 // two summed in float, the root and the arctangent in double of the unscaled values (which

@@ -221,6 +221,11 @@ std::vector<const VocoderSimdKernels*> availableKernels(std::vector<const char*>
   return kernels;
 }
 
+int noVectorPath() {
+  std::fprintf(stderr, "vocoder_math_check: no vector path on this machine\n");
+  return 2;
+}
+
 // The largest error of one function, and where.
 struct Worst {
   double error = 0;
@@ -340,10 +345,7 @@ void report(const char* what, const Tally& t, bool digestOnly, const std::vector
 int sincos(const Options& o) {
   std::vector<const char*> names;
   const auto kernels = availableKernels(names);
-  if (kernels.empty()) {
-    std::fprintf(stderr, "vocoder_math_check: no vector path on this machine\n");
-    return 2;
-  }
+  if (kernels.empty()) return noVectorPath();
   float top = (float)kSinCosDomain;
   uint32_t last;
   std::memcpy(&last, &top, 4);
@@ -462,10 +464,7 @@ std::vector<std::pair<float, float>> edgePairs() {
 int atan2Sweep(const Options& o) {
   std::vector<const char*> names;
   const auto kernels = availableKernels(names);
-  if (kernels.empty()) {
-    std::fprintf(stderr, "vocoder_math_check: no vector path on this machine\n");
-    return 2;
-  }
+  if (kernels.empty()) return noVectorPath();
   const auto edges = edgePairs();
   constexpr long kChunk = 4096;
   const long randomChunks = (o.count + kChunk - 1) / kChunk;
