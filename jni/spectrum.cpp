@@ -20,7 +20,11 @@ constexpr float kReferenceFreq = 440.0f;
 constexpr double kInvWindow = 0.000244140625;  // 1 / 4096, exact
 constexpr float kLeak = 0.2f;                  // share of the previous level kept by the smoothing
 
-float spectrum_samples[kSpectrumWindow];  // the window: latest kept samples, oldest at 0
+// The window of the latest kept samples, as a ring written twice over: position i of the
+// window (oldest at 0) is ring[head + i], and ring[k] == ring[k + kSpectrumWindow] for every k,
+// so that the window always reads as one run of kSpectrumWindow floats without moving it.
+float ring[2 * kSpectrumWindow];
+int head = 0;  // in [0, kSpectrumWindow)
 // Hann-windowed copies of the analyses that fell due and wait for the block's end (at once
 // outside a block); at most kMaxWaiting.
 constexpr int kMaxWaiting = 4;
@@ -125,7 +129,10 @@ void runWaiting() {
 void analyse() {
   // Periodic Hann window of length 4096 (w_0 = 0, w_2048 = 1), in double; product rounded to float.
   float* buffer = waiting[nWaiting++];
-  for (int i = 0; i < kSpectrumWindow; i++) buffer[i] = (float)(hannWindow[i] * (double)spectrum_samples[i]);
+  const float* window = ring + head;
+  if (simd == nullptr || !simd->window(hannWindow, window, buffer)) {
+    for (int i = 0; i < kSpectrumWindow; i++) buffer[i] = (float)(hannWindow[i] * (double)window[i]);
+  }
   if (!inBlock || nWaiting == kMaxWaiting) runWaiting();
 }
 
@@ -138,7 +145,8 @@ void spectrum_init(int sampleFreq, int sampleChannels) {
   channels = sampleChannels;
   sampleRate = sampleFreq / kDecimation;
   analysisSamples = sampleRate / kIntervalDivisor;
-  std::memset(spectrum_samples, 0, sizeof spectrum_samples);
+  std::memset(ring, 0, sizeof ring);
+  head = 0;
   for (int i = 0; i < kSpectrumWindow; i++)
     hannWindow[i] = 0.5 - 0.5 * std::cos((double)i * kTwoPi * kInvWindow);
   simd = spectrum_simd_kernels(simd_path());
@@ -164,16 +172,23 @@ void spectrum_push(float* samples, int size, int channel) {
 
   int inputSize = size / kDecimation;
   if (inputSize > kSpectrumWindow) inputSize = kSpectrumWindow;
-  float* newest = spectrum_samples + (kSpectrumWindow - inputSize);
 
   const bool stereo = channels != 1;  // the engine runs two channels for every other count
   if (!stereo || channel == 0) {
-    std::memmove(spectrum_samples, spectrum_samples + inputSize,
-                 sizeof(float) * (size_t)(kSpectrumWindow - inputSize));
-    for (int j = 0; j < inputSize; j++) newest[j] = samples[kDecimation * j];
+    // The oldest inputSize samples leave the window and the new ones take their slots.
+    for (int j = 0; j < inputSize; j++) {
+      const int k = head + j < kSpectrumWindow ? head + j : head + j - kSpectrumWindow;
+      ring[k] = ring[k + kSpectrumWindow] = samples[kDecimation * j];
+    }
+    head = head + inputSize < kSpectrumWindow ? head + inputSize : head + inputSize - kSpectrumWindow;
     if (stereo) return;  // the right call of the pair counts
   } else {
-    for (int j = 0; j < inputSize; j++) newest[j] = (newest[j] + samples[kDecimation * j]) * 0.5f;
+    // Averaged into the window's last inputSize positions.
+    const int first = head + kSpectrumWindow - inputSize;  // in [head, head + kSpectrumWindow]
+    for (int j = 0; j < inputSize; j++) {
+      const int k = first + j < kSpectrumWindow ? first + j : first + j - kSpectrumWindow;
+      ring[k] = ring[k + kSpectrumWindow] = (ring[k] + samples[kDecimation * j]) * 0.5f;
+    }
   }
 
   // Rates below 32 Hz give no interval: the window fills, nothing is counted or analysed.
@@ -203,7 +218,7 @@ void spectrum_copy_values(float* out, int count) {
 }
 
 const float* spectrum_band_frequencies() { return spectrum_freq; }
-const float* spectrum_window_samples() { return spectrum_samples; }
+const float* spectrum_window_samples() { return ring + head; }
 float spectrum_coeff_cos(int band, int position) {
   return coeffs[band / kSpectrumBlockBands][position][kSpectrumBlockBands + band % kSpectrumBlockBands];
 }

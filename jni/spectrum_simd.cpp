@@ -1,7 +1,9 @@
-// Vector kernel of the analyser's resonator bank; see spectrum_simd.h.
+// Vector kernels of the analyser: the Hann windowing of an analysis's samples and the resonator
+// bank; see spectrum_simd.h.
 //
-// Each lane keeps one of a band's two running sums and adds the products position by position in
-// ascending order, exactly as the plain code does. The table is 2.36 MB, a little more than a
+// The windowing multiplies in double and rounds to float lane by lane, as the plain loop does.
+// In the resonator bank each lane keeps one of a band's two running sums and adds the products
+// position by position in ascending order, exactly as the plain code does. The table is 2.36 MB, a little more than a
 // core's second-level cache, so each pass covers 3 of the 9 blocks (one third of the table) and
 // alternate analyses run the passes in opposite orders: the blocks the last analysis ended with
 // are then still in the cache. Two analyses that fall due in one engine block go through the
@@ -69,6 +71,18 @@ HWY_INLINE void Pass(size_t first, const float* HWY_RESTRICT bufferA, const floa
   }
 }
 
+bool Window(const double* HWY_RESTRICT hann, const float* HWY_RESTRICT samples, float* HWY_RESTRICT out) {
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<float, decltype(dd)> dh;  // the same positions in float
+  const size_t n = hn::Lanes(dd);
+  for (size_t p = 0; p < (size_t)kSpectrumWindow; p += n) {
+    const auto x = hn::LoadU(dh, samples + p);
+    if (!hn::AllTrue(dh, hn::IsFinite(x))) return false;
+    hn::StoreU(hn::DemoteTo(dh, hn::Mul(hn::LoadU(dd, hann + p), hn::PromoteTo(dd, x))), dh, out + p);
+  }
+  return true;
+}
+
 // True when every value of the buffer is finite and within kSpectrumSimdLimit.
 HWY_INLINE bool Modest(const float* HWY_RESTRICT buffer) {
   const DF d;
@@ -114,7 +128,7 @@ bool CorrelatePair(const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT 
   return true;
 }
 
-HWY_MAYBE_UNUSED const SpectrumSimdKernels kKernels = {Correlate, CorrelatePair};
+HWY_MAYBE_UNUSED const SpectrumSimdKernels kKernels = {Window, Correlate, CorrelatePair};
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_spectrum

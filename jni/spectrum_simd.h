@@ -14,6 +14,10 @@ constexpr int kSpectrumBlocks = 9;  // 72 bands
 constexpr float kSpectrumSimdLimit = 0x1p100f;
 
 struct SpectrumSimdKernels {
+  // out[p] = (float)(hann[p] * (double)samples[p]) for every window position: the product in
+  // double, rounded to float. False when a sample is not finite (`out` is then partly written
+  // and the caller writes it with the plain loop).
+  bool (*window)(const double* hann, const float* samples, float* out);
   // For every block, position p in ascending order and lane j of the line:
   //   sums[block][j] += buffer[p] * coeffs[block][p][j],
   // starting from 0: each band's two float sums in the plain code's order. `reverse` runs the
