@@ -260,7 +260,7 @@ int searchPeaks(float* mag, int* peaks, int* valleys) {
   mag[winHalf] = kPeakFloor;
   mag[winHalf + 1] = kPeakFloor;
   const int nPeaks = simd->findPeakBins(mag, winHalf, kPeakFloor, peaks);
-  findValleys(mag, winHalf, peaks, nPeaks, valleys);
+  simd->findValleys(mag, winHalf, peaks, nPeaks, valleys);
   return nPeaks;
 }
 

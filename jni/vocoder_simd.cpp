@@ -201,6 +201,48 @@ int FindPeakBins(const float* HWY_RESTRICT mag, int half, float edge, int* HWY_R
   return count;
 }
 
+// Each region's valley, the lowest bin from its peak up to the next peak, found a vector of bins
+// at a time: every lane keeps the first of its own lowest values (strictly lower replaces),
+// then the region's valley is the lowest bin among the lanes holding the lowest value. That is
+// the first of the region's equal minima, as the plain scan finds it. NaN bins and lanes past
+// the region hold +infinity, which never replaces: they cannot win unless the region's lowest
+// value is infinite, and then the peak, the region's first bin (never NaN), holds it too.
+void FindValleys(const float* HWY_RESTRICT mag, int half, const int* HWY_RESTRICT peaks, int nPeaks,
+                 int* HWY_RESTRICT valleys) {
+  const DF df;
+  const hn::RebindToSigned<DF> di;
+  const int n = (int)hn::Lanes(df);
+  const auto inf = hn::Set(df, HUGE_VALF);
+  const auto iota = hn::Iota(di, 0);
+  valleys[0] = 0;
+  for (int p = 1; p < nPeaks; p++) {
+    const int first = peaks[p - 1], end = peaks[p];
+    auto lowest = inf;
+    auto at = hn::Set(di, first);
+    for (int i = first; i < end; i += n) {
+      const int count = end - i < n ? end - i : n;
+      hn::Vec<DF> v;
+      if (i + n <= half + 2) {
+        v = hn::LoadU(df, mag + i);  // within mag, whose room is half + 2 floats
+      } else {
+        HWY_ALIGN float tail[hn::MaxLanes(DF())];
+        for (int j = 0; j < n; j++) tail[j] = j < count ? mag[i + j] : 0.0f;
+        v = hn::Load(df, tail);
+      }
+      v = hn::IfThenElse(hn::AndNot(hn::IsNaN(v), hn::FirstN(df, (size_t)count)), v, inf);
+      // The first vector's lanes take their bins as they stand (bin `first`, the peak, among
+      // them); later ones only where strictly lower.
+      const auto lower = i == first ? hn::FirstN(df, (size_t)n) : hn::Lt(v, lowest);
+      lowest = hn::IfThenElse(lower, v, lowest);
+      at = hn::IfThenElse(hn::RebindMask(di, lower), hn::Add(iota, hn::Set(di, i)), at);
+    }
+    const auto holdsLowest = hn::Eq(lowest, hn::MinOfLanes(df, lowest));
+    const auto candidates = hn::IfThenElse(hn::RebindMask(di, holdsLowest), at, hn::Set(di, INT32_MAX));
+    valleys[p] = hn::GetLane(hn::MinOfLanes(di, candidates));
+  }
+  valleys[nPeaks] = half;
+}
+
 // princarg of float lanes, as the plain princarg computes it: the quotient by pi in double
 // truncated toward zero, an odd one moved one step further from zero (integers below 2^31,
 // exact in double as in the plain code's int), times pi subtracted in double. `ok` is false
@@ -443,8 +485,8 @@ void Atan2Of(const float* HWY_RESTRICT y, const float* HWY_RESTRICT x, int n, do
 }
 
 HWY_MAYBE_UNUSED const VocoderSimdKernels kKernels = {
-    ApplyWindow,  OverlapAdd,    Analyze,       LargestMagnitude, ApplyWindowTiny, AnalyzeTiny,
-    FindPeakBins, PeakRotations, RotateRegions, Synthesize,       SinCosOf,        Atan2Of};
+    ApplyWindow, OverlapAdd,    Analyze,       LargestMagnitude, ApplyWindowTiny, AnalyzeTiny, FindPeakBins,
+    FindValleys, PeakRotations, RotateRegions, Synthesize,       SinCosOf,        Atan2Of};
 
 }  // namespace HWY_NAMESPACE
 }  // namespace cs_vocoder

@@ -83,6 +83,10 @@ struct VocoderSimdKernels {
   // side, ascending; mag[half] and mag[half + 1] hold the edge value and bins -2 and -1 count
   // as holding it too (`edge`). Returns how many.
   int (*findPeakBins)(const float* mag, int half, float edge, int* peaks);
+  // The regions' bounds, as findValleys() (vocoder.h) gives them: valleys[0] = 0, valleys[p] the
+  // first of the lowest bins in [peaks[p - 1], peaks[p]) (NaNs never count), valleys[nPeaks] =
+  // half. mag holds half + 2 floats.
+  void (*findValleys)(const float* mag, int half, const int* peaks, int nPeaks, int* valleys);
   // For each of nPeaks peaks k = peaks[p], rotations[p] = princarg(princarg((princarg((phi[k] -
   // phi0[k]) - omega[k]) + omega[k]) * s + psi[k]) - phi[k]): the phase locking's rotation,
   // every argument formed in float in that order.

@@ -502,6 +502,32 @@ TEST(PeakSearch, RegionsTileTheHalfSpectrumAndHoldTheirPeaks) {
   }
 }
 
+// The vector paths' valley search against the plain one: regions from 1 to 40 bins (one or
+// several vectors), with NaNs, equal minima (-0 and +0 among them), infinite regions behind an
+// infinite peak, and regions reaching the end of an array of exactly half + 2 floats.
+TEST(PeakSearch, EveryPathFindsThePlainValleys) {
+  std::mt19937 random(5);
+  const float values[] = {0.0f, -0.0f, 1.0f, 2.0f, 0.5f, INFINITY, NAN};
+  for (int trial = 0; trial < 300; trial++) {
+    std::vector<int> peaks;
+    for (int bin = (int)(random() % 3); bin < 400; bin += 1 + (int)(random() % (trial % 2 ? 40 : 12)))
+      peaks.push_back(bin);
+    const int half = peaks.back() + 1 + (int)(random() % 3);
+    std::vector<float> mag(half + 2);
+    for (float& m : mag) m = values[random() % 7];
+    for (int k : peaks) mag[k] = trial % 5 == 0 ? INFINITY : 3.0f;
+    const int n = (int)peaks.size();
+    std::vector<int> expected(n + 1), valleys(n + 1);
+    findValleys(mag.data(), half, peaks.data(), n, expected.data());
+    for (int p = 0; p < kSimdPathCount; p++) {
+      const VocoderSimdKernels* k = vocoder_simd_kernels((SimdPath)p);
+      if (k == nullptr || !simd_path_available((SimdPath)p)) continue;
+      k->findValleys(mag.data(), half, peaks.data(), n, valleys.data());
+      ASSERT_EQ(valleys, expected) << simd_path_name((SimdPath)p) << ", trial " << trial;
+    }
+  }
+}
+
 TEST(VocoderSignal, UnitStretchReproducesTheInputDelayedAtTheOverlapGain) {
   const int n = 1024, step = 256;
   const int length = 40 * step;
