@@ -49,6 +49,7 @@ using VH = hn::Vec<DH>;
 using DF = hn::ScalableTag<float>;  // full float vectors, for the peak search
 
 constexpr double kMaxQuotient = 2147483647.0;  // princarg's int conversion bound
+constexpr double kInvPi = 1.0 / kPi;           // rounded to the nearest double
 constexpr double kTiny = 0x1p-1000;            // the guard's range of v
 constexpr double kHuge = 0x1p1000;
 
@@ -248,11 +249,22 @@ void FindValleys(const float* HWY_RESTRICT mag, int half, const int* HWY_RESTRIC
 // exact in double as in the plain code's int), times pi subtracted in double. `ok` is false
 // where the quotient is out of the int's range or the angle not finite: those lanes take the
 // plain princarg.
+//
+// Only the truncated quotient matters, and the product with 1 / pi (rounded) serves for it: it
+// lies within |q| * 3 * 2^-53 of the rounded quotient x / pi (three roundings of relative size
+// 2^-53 apart), so both truncate alike unless an integer is that close. Vectors with a lane
+// within |q| * 2^-50 of a nonzero integer, or of 2^30 or more (near the int bound, infinite),
+// divide as the plain code does; NaN lanes stay NaN either way.
 HWY_INLINE VH Princarg(DD dd, VH angle, MD& ok) {
   const DH dh;
   const VD pi = hn::Set(dd, kPi);
   const VD x = hn::PromoteTo(dd, angle);
-  const VD q = hn::Div(x, pi);
+  VD q = hn::Mul(x, hn::Set(dd, kInvPi));
+  const VD size = hn::Abs(q);
+  const MD nearInteger =
+      hn::And(hn::Le(hn::Abs(hn::Sub(q, hn::Round(q))), hn::Mul(size, hn::Set(dd, 0x1p-50))),
+              hn::Ne(q, hn::Zero(dd)));
+  if (!hn::AllFalse(dd, hn::Or(nearInteger, hn::Ge(size, hn::Set(dd, 0x1p30))))) q = hn::Div(x, pi);
   ok = hn::And(ok, hn::Lt(hn::Abs(q), hn::Set(dd, kMaxQuotient)));  // false for NaN
   const VD t = hn::Trunc(q);
   const VD halfT = hn::Mul(t, hn::Set(dd, 0.5));

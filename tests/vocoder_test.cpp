@@ -396,6 +396,50 @@ TEST(Princarg, WrapsIntoPlusMinusPiWithOddQuotientsMovedAwayFromZero) {
   EXPECT_EQ(princarg(pi), (float)((double)pi - 2 * M_PI));
 }
 
+// The vector paths wrap as the plain princarg does (through the region rotation, by 0): angles
+// whose quotient by pi lies within 2^-50 of an integer (found by search over all floats, one
+// exactly on it) or beyond 2^30 take a division, the rest a product with 1 / pi; then the
+// neighbours of multiples of pi, angles in (-pi, pi), huge and non-finite ones.
+TEST(Princarg, EveryPathWrapsAsThePlainPrincarg) {
+  std::vector<float> angles = {0x1.4665d2p+26f,
+                               0x1.08ecc2p+29f,
+                               0x1.d46074p+29f,
+                               0x1.184b06p+31f,
+                               0x1.37078ep+31f,
+                               0x1.83dee2p+31f,
+                               3.3731e9f,
+                               3.3732e9f,
+                               1e10f,
+                               3.4e38f,
+                               0.0f,
+                               1e-30f,
+                               INFINITY,
+                               NAN};
+  for (int m = 1; m < 3000; m += 7) {
+    const float x = (float)(m * M_PI);
+    angles.insert(angles.end(), {x, std::nextafter(x, 0.0f), std::nextafter(x, 1e30f), x / 2});
+  }
+  std::mt19937 random(3);
+  for (int i = 0; i < 2000; i++)
+    angles.push_back(std::ldexp((float)random() / 4294967296.0f, (int)(random() % 40) - 8));
+  for (size_t i = 0, n = angles.size(); i < n; i++) angles.push_back(-angles[i]);
+
+  const int half = (int)angles.size();
+  const std::vector<int> valleys = {0, half};
+  const float rotation = 0.0f;
+  std::vector<float> spread(half + kVocoderSimdSlack), psi(half);
+  for (int p = 0; p < kSimdPathCount; p++) {
+    const VocoderSimdKernels* k = vocoder_simd_kernels((SimdPath)p);
+    if (k == nullptr || !simd_path_available((SimdPath)p)) continue;
+    k->rotateRegions(angles.data(), valleys.data(), &rotation, 1, half, spread.data(), psi.data());
+    for (int i = 0; i < half; i++) {
+      const float expected = princarg(angles[i] + 0.0f);
+      ASSERT_EQ(std::memcmp(&psi[i], &expected, sizeof expected), 0)
+          << simd_path_name((SimdPath)p) << " at " << angles[i] << ": " << psi[i] << " for " << expected;
+    }
+  }
+}
+
 TEST(Princarg, NonFiniteGivesNaNAndHugeAnglesStayInRange) {
   EXPECT_TRUE(std::isnan(princarg(NAN)));
   EXPECT_TRUE(std::isnan(princarg(INFINITY)));
