@@ -64,3 +64,8 @@ float spectrum_coeff_cos(int band, int position);  // cos(theta) of the band's p
 float spectrum_coeff_sin(int band, int position);  // -sin(theta)
 int spectrum_pending_samples();                    // output samples counted since the last analysis
 int spectrum_analysis_interval();                  // output samples between analyses; 0 when idle
+// Test seam: whether the next spectrum_init() lets octaves share coefficient lines (the
+// default); the levels are the same either way.
+void spectrum_share_octaves(bool share);
+// 64-byte lines of coefficients the analyses read: 36864 when no octave shares them.
+int spectrum_table_lines();

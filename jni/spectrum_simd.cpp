@@ -3,14 +3,13 @@
 //
 // The windowing multiplies in double and rounds to float lane by lane, as the plain loop does.
 // In the resonator bank each lane keeps one of a band's two running sums and adds the products
-// position by position in ascending order, exactly as the plain code does. The table is 2.36 MB, a little more than a
-// core's second-level cache, so each pass covers 3 of the 9 blocks (one third of the table) and
-// alternate analyses run the passes in opposite orders: the blocks the last analysis ended with
-// are then still in the cache. Two analyses that fall due in one engine block go through the
-// passes together (CorrelatePair): each line loaded serves both, halving the table's traffic,
-// and each lane still adds its own buffer's products in the same order. Only finite samples of
-// modest size are taken (limit 2^100: no sum can then overflow), so no NaN or infinity ever
-// arises here.
+// position by position in ascending order, exactly as the plain code does. Each pass covers 3 of
+// the 9 streams, and alternate analyses run the passes in opposite orders: the lines the last
+// analysis ended with are then still in the cache. Two analyses that fall due in one engine
+// block go through the passes together (CorrelatePair): each line loaded serves both, halving
+// the table's traffic, and each lane still adds its own buffer's products in the same order.
+// Only finite samples of modest size are taken (limit 2^100: no sum can then overflow), so no
+// NaN or infinity ever arises here.
 #include "spectrum_simd.h"
 
 #include "spectrum.h"
@@ -31,18 +30,18 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using DF = hn::ScalableTag<float>;
 
-// The sums of blocks [first, first + kBlocks) over the whole window, of buffer A and, with
+// The sums of streams [first, first + kStreams) over the whole window, of buffer A and, with
 // kPair, of buffer B too: each line loaded serves both. Each line is kSpectrumBlockFloats
 // lanes, one or more vectors.
-template <size_t kBlocks, bool kPair>
+template <size_t kStreams, bool kPair>
 HWY_INLINE void Pass(size_t first, const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT bufferB,
-                     const float* HWY_RESTRICT coeffs, float* HWY_RESTRICT sumsA, float* HWY_RESTRICT sumsB) {
+                     const float* HWY_RESTRICT lines, const SpectrumStream* HWY_RESTRICT streams,
+                     float* HWY_RESTRICT sumsA, float* HWY_RESTRICT sumsB) {
   const DF d;
   using V = hn::Vec<DF>;
   constexpr size_t kLanes = hn::MaxLanes(DF());
   constexpr size_t kPerLine = kSpectrumBlockFloats / kLanes;  // vectors per line
-  constexpr size_t kBlockStride = (size_t)kSpectrumWindow * kSpectrumBlockFloats;
-  constexpr size_t kSums = kBlocks * kPerLine;
+  constexpr size_t kSums = kStreams * kPerLine;
   V accA[kSums], accB[kPair ? kSums : 1];
   // The sums must live in registers: the loops over them are unrolled for that.
 #pragma GCC unroll 16
@@ -50,17 +49,27 @@ HWY_INLINE void Pass(size_t first, const float* HWY_RESTRICT bufferA, const floa
     accA[k] = hn::Zero(d);
     if constexpr (kPair) accB[k] = hn::Zero(d);
   }
-  const float* lines = coeffs + first * kBlockStride;
-  for (size_t p = 0; p < (size_t)kSpectrumWindow; p++) {
-    const V xA = hn::Set(d, bufferA[p]);
-    const V xB = hn::Set(d, kPair ? bufferB[p] : 0.0f);
+  size_t p = 0;
+  for (int r = 0; r < kSpectrumRanges; r++) {
+    const float* line[kStreams];
+    size_t step[kStreams];
 #pragma GCC unroll 16
-    for (size_t b = 0; b < kBlocks; b++) {
+    for (size_t s = 0; s < kStreams; s++) {
+      line[s] = lines + (size_t)streams[first + s].start[r] * kSpectrumBlockFloats;
+      step[s] = (size_t)streams[first + s].stride[r] * kSpectrumBlockFloats;
+    }
+    for (; p < (size_t)kSpectrumRangeEnd[r]; p++) {
+      const V xA = hn::Set(d, bufferA[p]);
+      const V xB = hn::Set(d, kPair ? bufferB[p] : 0.0f);
 #pragma GCC unroll 16
-      for (size_t v = 0; v < kPerLine; v++) {
-        const V c = hn::LoadU(d, lines + b * kBlockStride + p * kSpectrumBlockFloats + v * kLanes);
-        accA[b * kPerLine + v] = hn::Add(accA[b * kPerLine + v], hn::Mul(xA, c));
-        if constexpr (kPair) accB[b * kPerLine + v] = hn::Add(accB[b * kPerLine + v], hn::Mul(xB, c));
+      for (size_t s = 0; s < kStreams; s++) {
+#pragma GCC unroll 16
+        for (size_t v = 0; v < kPerLine; v++) {
+          const V c = hn::LoadU(d, line[s] + v * kLanes);
+          accA[s * kPerLine + v] = hn::Add(accA[s * kPerLine + v], hn::Mul(xA, c));
+          if constexpr (kPair) accB[s * kPerLine + v] = hn::Add(accB[s * kPerLine + v], hn::Mul(xB, c));
+        }
+        line[s] += step[s];
       }
     }
   }
@@ -94,37 +103,37 @@ HWY_INLINE bool Modest(const float* HWY_RESTRICT buffer) {
   return true;
 }
 
-// Every pass over the table, in block order or (reverse) the opposite one.
-template <size_t kBlocks, bool kPair>
+// Every pass over the streams, in stream order or (reverse) the opposite one.
+template <size_t kStreams, bool kPair>
 HWY_INLINE void Passes(const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT bufferB,
-                       const float* HWY_RESTRICT coeffs, bool reverse, float* HWY_RESTRICT sumsA,
-                       float* HWY_RESTRICT sumsB) {
-  static_assert(kSpectrumBlocks % kBlocks == 0, "whole passes");
-  constexpr size_t kPasses = kSpectrumBlocks / kBlocks;
+                       const float* HWY_RESTRICT lines, const SpectrumStream* HWY_RESTRICT streams,
+                       bool reverse, float* HWY_RESTRICT sumsA, float* HWY_RESTRICT sumsB) {
+  static_assert(kSpectrumBlocks % kStreams == 0, "whole passes");
+  constexpr size_t kPasses = kSpectrumBlocks / kStreams;
   for (size_t i = 0; i < kPasses; i++) {
     const size_t pass = reverse ? kPasses - 1 - i : i;
-    Pass<kBlocks, kPair>(pass * kBlocks, bufferA, bufferB, coeffs, sumsA, sumsB);
+    Pass<kStreams, kPair>(pass * kStreams, bufferA, bufferB, lines, streams, sumsA, sumsB);
   }
 }
 
-// Blocks per pass, so that the sums stay in registers on every target: three for one buffer
+// Streams per pass, so that the sums stay in registers on every target: three for one buffer
 // (3, 6 or 12 vectors with one, two or four vectors per line); for two, three while that makes
-// at most 12 and one block a pass with four vectors per line (8 of 16 registers).
-constexpr size_t kPassBlocks = 3;
-constexpr size_t kPairBlocks = kSpectrumBlockFloats / hn::MaxLanes(DF()) >= 4 ? 1 : kPassBlocks;
+// at most 12 and one stream a pass with four vectors per line (8 of 16 registers).
+constexpr size_t kPassStreams = 3;
+constexpr size_t kPairStreams = kSpectrumBlockFloats / hn::MaxLanes(DF()) >= 4 ? 1 : kPassStreams;
 
-bool Correlate(const float* HWY_RESTRICT buffer, const float* HWY_RESTRICT coeffs, bool reverse,
-               float* HWY_RESTRICT sums) {
+bool Correlate(const float* HWY_RESTRICT buffer, const float* HWY_RESTRICT lines,
+               const SpectrumStream* HWY_RESTRICT streams, bool reverse, float* HWY_RESTRICT sums) {
   if (!Modest(buffer)) return false;
-  Passes<kPassBlocks, false>(buffer, nullptr, coeffs, reverse, sums, nullptr);
+  Passes<kPassStreams, false>(buffer, nullptr, lines, streams, reverse, sums, nullptr);
   return true;
 }
 
 bool CorrelatePair(const float* HWY_RESTRICT bufferA, const float* HWY_RESTRICT bufferB,
-                   const float* HWY_RESTRICT coeffs, bool reverse, float* HWY_RESTRICT sumsA,
-                   float* HWY_RESTRICT sumsB) {
+                   const float* HWY_RESTRICT lines, const SpectrumStream* HWY_RESTRICT streams, bool reverse,
+                   float* HWY_RESTRICT sumsA, float* HWY_RESTRICT sumsB) {
   if (!Modest(bufferA) || !Modest(bufferB)) return false;
-  Passes<kPairBlocks, true>(bufferA, bufferB, coeffs, reverse, sumsA, sumsB);
+  Passes<kPairStreams, true>(bufferA, bufferB, lines, streams, reverse, sumsA, sumsB);
   return true;
 }
 

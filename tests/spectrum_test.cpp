@@ -153,6 +153,13 @@ TEST(Spectrum, CoefficientTablesHoldTheRoundedPhasesForTheRateOfTheLastSetUp) {
   EXPECT_EQ(spectrum_analysis_interval(), 1500);
   spectrum_init(44100, 1);
   EXPECT_EQ(spectrum_analysis_interval(), 1378);
+  // Octaves whose centres are exact doubles share lines: at most 1.7 MB instead of 2.36, which
+  // a core's 2 MB cache holds beside the engine's other data. Any mismatch would unshare them.
+  EXPECT_LE(spectrum_table_lines(), 26624);
+  spectrum_share_octaves(false);
+  spectrum_init(44100, 1);
+  EXPECT_EQ(spectrum_table_lines(), 36864);
+  spectrum_share_octaves(true);
 }
 
 TEST(Spectrum, A440SineReadsAQuarterInItsBandWhateverItsPhaseAndSettlesAt0_3125) {
@@ -216,11 +223,15 @@ TEST(Spectrum, AnalysesAgreeWithThePlainArithmeticToTheBit) {
 // pairs through one pass over the table where a vector path offers it. Blocks with none to
 // six analyses (more than wait at most, so some run early), on every path: at each block's end
 // the levels are those of analyses run at once, and inside a block they have not moved yet.
+// Octaves sharing coefficient lines or not, the levels are the same.
 TEST(Spectrum, AnalysesWaitingForTheBlocksEndGiveTheLevelsOfAnalysesRunAtOnce) {
-  for (int p = 0; p < kSimdPathCount; p++) {
+  for (int q = 0; q < 2 * kSimdPathCount; q++) {
+    const int p = q % kSimdPathCount;
     if (!simd_path_available((SimdPath)p)) continue;
     simd_force_path((SimdPath)p);
+    spectrum_share_octaves(q < kSimdPathCount);
     startFresh(44100, 1);
+    spectrum_share_octaves(true);
     Reference reference(44100, 1);
     long start = 0;
     for (int block = 0; block < 12; block++) {
