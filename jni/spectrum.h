@@ -58,8 +58,9 @@ void spectrum_end_block();
 void spectrum_copy_values(float* out, int count);
 
 // Read-only views for tests and diagnostics; none of them may overlap spectrum_init().
-const float* spectrum_band_frequencies();          // kSpectrumBands centre frequencies, Hz
-const float* spectrum_window_samples();            // the window, oldest kept sample first
+const float* spectrum_band_frequencies();  // kSpectrumBands centre frequencies, Hz
+// The window, oldest kept sample first; valid until the next push or set-up.
+const float* spectrum_window_samples();
 float spectrum_coeff_cos(int band, int position);  // cos(theta) of the band's phase table
 float spectrum_coeff_sin(int band, int position);  // -sin(theta)
 int spectrum_pending_samples();                    // output samples counted since the last analysis

@@ -9,8 +9,9 @@
 // share lines: a band exactly an octave above another has, at position p, the coefficients of
 // the lower one at position 2p, so its stream reads the lower stream's lines at twice the rate.
 // Stream s's line for position p is lines + (start[r] + (p - begin of range r) * stride[r]) *
-// 16, r the range holding p: positions [0, 512), [512, 1024), [1024, 2048), [2048, 4096). The
-// sums come out per stream, 16 floats each, in the lanes of its lines.
+// 16, r the range holding p: positions [0, 512), [512, 1024), [1024, 2048), [2048, 4096), where
+// the strides of streams up to three octaves above their lines change. The sums come out per
+// stream, 16 floats each, in the lanes of its lines.
 constexpr int kSpectrumBlockBands = 8;
 constexpr int kSpectrumBlockFloats = 2 * kSpectrumBlockBands;
 constexpr int kSpectrumBlocks = 9;  // streams: 72 bands
