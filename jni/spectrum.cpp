@@ -47,11 +47,11 @@ float spectrum_freq[kSpectrumBands];    // band centre frequencies, Hz
 // The row holds every q < 4096 and, in [4096 * 2^(m-1), 4096 * 2^m), the multiples of 2^m (m <
 // the piece's length L): 2048 * (L + 1) lines instead of 4096 * L. Pieces of one length go 8 to
 // a group, one per lane, whose rows make one line per q; group g's stream t reads its lines at
-// 2^t positions per position. As octaves are rounded here, 72 bands make one group of fours, two
-// of twos and one of ones, 1.7 MB of lines instead of 2.36, which unlike 2.36 MB stays in a
-// core's 2 MB second-level cache from one analysis to the next beside the engine's other data. Every shared
-// line is checked to hold the same bits for every band that reads it; should any differ, every band gets rows
-// of its own.
+// 2^t positions per position. As octaves are rounded here, 72 bands make one group of fours,
+// two of twos and one of ones, 1.7 MB of lines instead of 2.36, which unlike 2.36 MB stays in a
+// core's 2 MB second-level cache from one analysis to the next beside the engine's other data.
+// Every shared line is checked to hold the same bits for every band that reads it; should any
+// differ, every band gets rows of its own.
 constexpr int kMaxLines = kSpectrumBlocks * kSpectrumWindow;  // unshared: 9 groups of 4096
 alignas(64) float lines[kMaxLines][kSpectrumBlockFloats];
 SpectrumStream streams[kSpectrumBlocks];
@@ -102,13 +102,14 @@ void planLines(bool share) {
   };
   Piece pieces[kSpectrumBands];
   int nPieces = 0;
+  // Whether band b continues the chain of b - 12 (never where octaves are not shared).
+  auto octaveAbove = [share](int b) {
+    return share && b >= 12 && spectrum_freq[b] == 2.0f * spectrum_freq[b - 12];
+  };
   for (int band = 0; band < kSpectrumBands; band++) {
-    const bool continues = band >= 12 && spectrum_freq[band] == 2.0f * spectrum_freq[band - 12];
-    if (share && continues) continue;  // part of the chain of band - 12
+    if (octaveAbove(band)) continue;  // part of the chain of band - 12
     int length = 1;
-    while (share && band + 12 * length < kSpectrumBands &&
-           spectrum_freq[band + 12 * length] == 2.0f * spectrum_freq[band + 12 * (length - 1)])
-      length++;
+    while (band + 12 * length < kSpectrumBands && octaveAbove(band + 12 * length)) length++;
     for (int first = 0; first < length;) {
       const int piece = length - first >= 4 ? 4 : length - first >= 2 ? 2 : 1;
       pieces[nPieces++] = {band + 12 * first, piece};
@@ -158,9 +159,9 @@ void planLines(bool share) {
 bool fillCoefficients(int band) {
   const double radiansPerSample = (double)spectrum_freq[band] * kTwoPi;
   const int s = bandStream[band], lane = bandLane[band];
-  // Lines below the window's middle were written by the octave below, if it shares them.
-  const bool shared = band >= 12 && bandLane[band - 12] == lane && bandStream[band - 12] == s - 1 &&
-                      lineOf(s, 0) == lineOf(s - 1, 0);
+  // A stream reading more than one line per position is a piece's octave above its lowest band:
+  // its lines below the window's middle were written by the octave below.
+  const bool shared = streams[s].stride[0] > 1;
   for (int p = 0; p < kSpectrumWindow; p++) {
     const float theta = (float)(radiansPerSample * (double)p / (double)sampleRate);
     const float values[2] = {(float)-std::sin((double)theta), (float)std::cos((double)theta)};
