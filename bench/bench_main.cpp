@@ -45,8 +45,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     if (baselines.empty()) return;
     std::printf(
-        "\nTimes relative to the baseline of the same run (lower is faster; the least time\n"
-        "of each benchmark's repetitions):\n");
+        "\nTimes relative to the baseline of the same run (lower is faster; with repetitions,\n"
+        "each benchmark's least time):\n");
     for (const auto& [name, time] : least) {
       if (name.rfind("Baseline", 0) == 0) continue;
       auto it = baselines.find(suffix(name));
